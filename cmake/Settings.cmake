@@ -1,0 +1,23 @@
+# Compiler settings shared by every target of the project.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  set(UPDATER_WARNINGS -Wall -Wextra -Wshadow -Wno-unused-parameter)
+  if(UPDATER_WERROR)
+    list(APPEND UPDATER_WARNINGS -Werror)
+  endif()
+endif()
+
+if(WIN32)
+  # Statically linked: the programs need no MinGW DLLs beside them.
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(UPDATER_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Project targets call this to get the warning flags (third-party code does not).
+function(updater_warnings target)
+  target_compile_options(${target} PRIVATE ${UPDATER_WARNINGS})
+endfunction()

@@ -1,0 +1,57 @@
+#include "updater/app/updater_app.h"
+
+#include <cstdlib>
+
+#include "updater/app/cmd_line_options.h"
+
+namespace {
+
+// "参数无效" ("invalid arguments") in code page 936.
+const char kRefusalGbk[] = "\xB2\xCE\xCA\xFD\xCE\xDE\xD0\xA7";
+
+// The one message for every kind of bad command line. The text is kept in
+// GBK but shown through UTF-16, so it reads correctly whatever the system's
+// ANSI code page is.
+void ShowRefusal() {
+  wchar_t text[16] = {};
+  if (MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, kRefusalGbk, -1, text, 16) == 0) {
+    MessageBoxA(nullptr, kRefusalGbk, "", MB_OK);
+    return;
+  }
+  MessageBoxW(nullptr, text, L"", MB_OK);
+}
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CUpdaterApp, CWinApp)
+ON_COMMAND(ID_HELP, OnHelp)
+END_MESSAGE_MAP()
+
+CUpdaterApp::CUpdaterApp() : CWinApp(nullptr) {}
+
+BOOL CUpdaterApp::InitInstance() {
+  AfxEnableControlContainer();
+
+  CCmdLineOptions options;
+  if (options.Parse(__argc, __argv) < 1) {
+    ShowRefusal();
+    return FALSE;
+  }
+  try {
+    m_url = options.GetValue("-url", 0);
+    m_dest = options.GetValue("-dest", 0);
+  } catch (...) {
+    ShowRefusal();
+    return FALSE;
+  }
+
+  Enable3dControls();
+
+  // Until the progress dialog exists, show what start-up accepted.
+  CString accepted = m_url + "\n" + m_dest;
+  MessageBoxA(nullptr, accepted, "updater", MB_OK);
+  return FALSE;
+}
+
+// The program's single application object.
+CUpdaterApp theApp;
