@@ -1,0 +1,74 @@
+// The zip extraction layer: plain functions over an opaque archive handle.
+//
+// Every public operation returns an UnpackResult and also stores it in the
+// process-wide UnpackLastResult (UnpackOpen, which returns a handle, leaves
+// its code only there).
+//
+// REQUIRES: one thread at a time; a handle is not safe for concurrent use and
+// UnpackLastResult is one unsynchronised value for the whole process.
+#ifndef UNZIP_UNPACK_H_
+#define UNZIP_UNPACK_H_
+
+#include <cstdint>
+
+typedef uint32_t UnpackResult;
+
+// Result codes: fixed values, not bit sets.
+const UnpackResult UNPACK_OK = 0;
+const UnpackResult UNPACK_ERR_FILE = 0x200;          // archive or target file unusable
+const UnpackResult UNPACK_ERR_WRITE = 0x400;         // writing extracted data failed
+const UnpackResult UNPACK_ERR_MORE = 0x600;          // reserved (extraction into memory)
+const UnpackResult UNPACK_ERR_LOCAL_HEADER = 0x700;  // local header unreadable or disagrees
+const UnpackResult UNPACK_ERR_EXTRA_FIELD = 0x800;   // local extra field cannot be read
+const UnpackResult UNPACK_ERR_PASSWORD = 0x1000;     // encryption check byte mismatch
+const UnpackResult UNPACK_ERR_ARGS = 0x10000;        // no handle, or index out of range
+const UnpackResult UNPACK_ERR_HANDLE_KIND = 0x80000;  // handle kind tag is not a reader
+const UnpackResult UNPACK_ERR_BUSY = 0x1000000;      // reserved (open file handle / memory)
+const UnpackResult UNPACK_ERR_SEEK = 0x2000000;      // reserved (unseekable file handle)
+const UnpackResult UNPACK_ERR_READ = 0x5000000;      // entry data unreadable or corrupt
+
+// The platform's FILETIME: 100-nanosecond ticks since 1601-01-01 UTC.
+struct UNPACK_FILETIME {
+  uint32_t dwLowDateTime;
+  uint32_t dwHighDateTime;
+};
+
+const int kUnpackMaxPath = 260;  // bytes, terminator included
+
+// One archive entry, filled by UnpackGetEntry into the caller's memory.
+struct UnpackEntryInfo {
+  int32_t nIndex;              // entry index; the entry count for index -1
+  char szName[kUnpackMaxPath];  // cleaned name, NUL-terminated, bytes as stored
+  uint32_t dwAttributes;       // 0x01 read-only, 0x02 hidden, 0x04 system,
+                               // 0x10 directory, 0x20 archive
+  UNPACK_FILETIME ftLastAccess;
+  UNPACK_FILETIME ftCreation;
+  UNPACK_FILETIME ftLastWrite;
+  uint32_t nPackedSize;
+  uint32_t nUnpackedSize;
+};
+
+const uint32_t UNPACK_HANDLE_READER = 1;
+
+struct UnpackState;
+struct UnpackHandleRecord {
+  uint32_t nKind;        // UNPACK_HANDLE_READER
+  UnpackState* pState;   // owned
+};
+typedef UnpackHandleRecord* UnpackHandle;
+
+extern UnpackResult UnpackLastResult;
+
+// Opens the archive at path (process code page). password may be null; an
+// empty password is kept as such. Null on failure (code in UnpackLastResult).
+UnpackHandle UnpackOpen(const char* path, const char* password);
+// Sets the directory below which relative targets are written.
+UnpackResult UnpackSetBaseDir(UnpackHandle handle, const char* directory);
+// Describes entry index into *info; index -1 asks for the entry count.
+UnpackResult UnpackGetEntry(UnpackHandle handle, int32_t index, UnpackEntryInfo* info);
+// Writes entry index to target (relative to the base directory, or absolute).
+UnpackResult UnpackExtract(UnpackHandle handle, int32_t index, const char* target);
+// Closes the archive and frees the handle; answers UnpackLastResult.
+UnpackResult UnpackClose(UnpackHandle handle);
+
+#endif  // UNZIP_UNPACK_H_

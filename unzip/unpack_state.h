@@ -1,0 +1,38 @@
+// The state behind an archive handle, shared by the directory (open, lookup,
+// close) and the extraction. Internal to the zip layer.
+#ifndef UNZIP_UNPACK_STATE_H_
+#define UNZIP_UNPACK_STATE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "unzip/unpack.h"
+
+const size_t kTransferBufferSize = 16384;
+
+struct UnpackState {
+  void* pReader = nullptr;         // minizip unzFile, owned
+  int32_t nOpenEntry = -1;         // entry whose data is open between calls, -1 none
+  UnpackEntryInfo cacheEntry = {};  // last record built in full
+  int32_t nCacheIndex = -1;        // index of cacheEntry, -1 while empty
+  char* pszPassword = nullptr;     // owned copy, null when none was given
+  unsigned char* pTransfer = nullptr;  // owned, kTransferBufferSize bytes once used
+  char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
+};
+
+// Checks the handle (UNPACK_ERR_ARGS, then UNPACK_ERR_HANDLE_KIND), stores
+// the code in UnpackLastResult on failure, and gives the state on success.
+UnpackResult UnpackCheckHandle(UnpackHandle handle, UnpackState** state);
+
+// Closes the entry left open between calls, if any.
+void UnpackCloseOpenEntry(UnpackState* state);
+
+// Looks entry index (0 <= index < count) up: walks the reader to it, checks
+// its local header and builds the record, or copies the cached one. Leaves
+// the reader positioned at the entry. Does not touch UnpackLastResult.
+UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* info);
+
+// The number of entries in the archive.
+int32_t UnpackEntryCount(UnpackState* state);
+
+#endif  // UNZIP_UNPACK_STATE_H_
