@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes as an archive file, opened, counted and
-// every entry looked up (at most kMaxLookUps, so that a promise of 65535
-// entries in a few bytes keeps each run short).
+// every entry looked up. At most kMaxLookUps: a central record takes 46 bytes,
+// so inputs of a few kilobytes hold far fewer entries, while a promise of
+// 65535 in the end record would otherwise make each run slow.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,7 @@
 
 namespace {
 
-const int32_t kMaxLookUps = 4096;
+const int32_t kMaxLookUps = 256;
 
 std::string ScratchPath() {
   const char* dir = std::getenv("TMPDIR");
