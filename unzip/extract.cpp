@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <unzip.h>
 
@@ -126,7 +127,7 @@ UnpackResult CopyEntryData(UnpackState* state, FsPendingFile* file) {
   UnpackEntryReader entry;
   UnpackEntryOpen(&entry, state->pReader, state->pszPassword);
   if (state->pTransfer == nullptr) {
-    state->pTransfer = static_cast<unsigned char*>(malloc(kTransferBufferSize));
+    state->pTransfer = new (std::nothrow) unsigned char[kTransferBufferSize];
     if (state->pTransfer == nullptr) return UNPACK_ERR_READ;
   }
   for (;;) {
