@@ -36,8 +36,8 @@ inline int64_t TicksForTest(const FILETIME& ft) {
 
 inline FileTimesForTest ReadTimesForTest(const std::string& path) {
   FileTimesForTest times;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+  HANDLE h =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   FILETIME c, a, w;
   if (h != INVALID_HANDLE_VALUE && GetFileTime(h, &c, &a, &w)) {
     times.creation = TicksForTest(c);
@@ -102,7 +102,9 @@ inline void SetReadOnlyForTest(const std::string& path, bool readOnly) {
   chmod(path.c_str(), readOnly ? (st.st_mode & ~0222) : (st.st_mode | S_IWUSR));
 }
 
-inline HeldFileForTest HoldWithoutSharingForTest(const std::string&) { return {}; }
+inline HeldFileForTest HoldWithoutSharingForTest(const std::string&) {
+  return {};
+}
 inline void ReleaseForTest(HeldFileForTest*) {}
 
 #endif

@@ -17,26 +17,43 @@ namespace {
 
 const char* CodeName(UnpackResult code) {
   switch (code) {
-    case UNPACK_OK: return "ok";
-    case UNPACK_ERR_FILE: return "file";
-    case UNPACK_ERR_WRITE: return "write";
-    case UNPACK_ERR_MORE: return "more";
-    case UNPACK_ERR_LOCAL_HEADER: return "local header";
-    case UNPACK_ERR_EXTRA_FIELD: return "extra field";
-    case UNPACK_ERR_PASSWORD: return "password";
-    case UNPACK_ERR_ARGS: return "arguments";
-    case UNPACK_ERR_HANDLE_KIND: return "handle kind";
-    case UNPACK_ERR_BUSY: return "busy";
-    case UNPACK_ERR_SEEK: return "seek";
-    case UNPACK_ERR_READ: return "read";
-    default: return "unknown";
+    case UNPACK_OK:
+      return "ok";
+    case UNPACK_ERR_FILE:
+      return "file";
+    case UNPACK_ERR_DIRECTORY:
+      return "central directory";
+    case UNPACK_ERR_WRITE:
+      return "write";
+    case UNPACK_ERR_MORE:
+      return "more";
+    case UNPACK_ERR_LOCAL_HEADER:
+      return "local header";
+    case UNPACK_ERR_EXTRA_FIELD:
+      return "extra field";
+    case UNPACK_ERR_NAME_TOO_LONG:
+      return "name too long";
+    case UNPACK_ERR_PASSWORD:
+      return "password";
+    case UNPACK_ERR_ARGS:
+      return "arguments";
+    case UNPACK_ERR_HANDLE_KIND:
+      return "handle kind";
+    case UNPACK_ERR_BUSY:
+      return "busy";
+    case UNPACK_ERR_SEEK:
+      return "seek";
+    case UNPACK_ERR_READ:
+      return "read";
+    default:
+      return "unknown";
   }
 }
 
 // A FILETIME as "YYYY-MM-DD hh:mm:ss" UTC (proleptic Gregorian calendar).
 void FormatTime(const UNPACK_FILETIME& ft, char* out, size_t size) {
-  int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) |
-                                       ft.dwLowDateTime);
+  int64_t ticks =
+      static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
   int64_t seconds = ticks / 10000000 - 11644473600LL;  // Unix seconds
   int64_t days = seconds / 86400;
   int64_t rest = seconds % 86400;
@@ -54,9 +71,9 @@ void FormatTime(const UNPACK_FILETIME& ft, char* out, size_t size) {
   int64_t day = doy - (153 * mp + 2) / 5 + 1;
   int64_t month = mp < 10 ? mp + 3 : mp - 9;
   int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  snprintf(out, size, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64
-                      ":%02" PRId64,
-           year, month, day, rest / 3600, rest / 60 % 60, rest % 60);
+  snprintf(out, size,
+           "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64, year,
+           month, day, rest / 3600, rest / 60 % 60, rest % 60);
 }
 
 int Usage() {
@@ -86,8 +103,9 @@ int List(const char* archive) {
   if (handle == nullptr) return 1;
   int32_t count = EntryCount(handle);
   printf("%d entries\n", count);
-  printf("index attr   packed     unpacked   last write          last access         "
-         "creation            name\n");
+  printf(
+      "index attr   packed     unpacked   last write          last access         "
+      "creation            name\n");
   bool allGood = count >= 0;
   for (int32_t i = 0; i < count; ++i) {
     UnpackEntryInfo info = {};
@@ -101,8 +119,8 @@ int List(const char* archive) {
     FormatTime(info.ftLastWrite, write, sizeof(write));
     FormatTime(info.ftLastAccess, access, sizeof(access));
     FormatTime(info.ftCreation, creation, sizeof(creation));
-    printf("%5d 0x%02X %10u %10u %s %s %s %s\n", info.nIndex, info.dwAttributes,
-           info.nPackedSize, info.nUnpackedSize, write, access, creation, info.szName);
+    printf("%5d 0x%02X %10u %10u %s %s %s %s\n", info.nIndex, info.dwAttributes, info.nPackedSize,
+           info.nUnpackedSize, write, access, creation, info.szName);
   }
   UnpackClose(handle);
   return allGood ? 0 : 1;
