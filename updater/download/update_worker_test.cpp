@@ -382,38 +382,44 @@ TEST_F(UpdateWorkerTest, HttpErrorEndsAsFailure) {
   EXPECT_TRUE(ArchivesInFolder().empty());
 }
 
-TEST_F(UpdateWorkerTest, RefusedConnectionShowsTheErrorCode) {
-  const std::string url = m_server.Url("/update.zip");
+// A download that fails outright: the box names the HRESULT and gives the
+// system's text for it, or the fallback where the system has none.
+TEST_F(UpdateWorkerTest, FailedDownloadShowsTheErrorCode) {
+  const std::string refused = m_server.Url("/update.zip");
   m_server.Stop();  // nothing listens on the port any more
 
-  WorkerRun run = RunWorker(url);
+  for (const std::string& url : {refused, std::string("nosuchscheme://127.0.0.1/update.zip")}) {
+    SCOPED_TRACE(url);
+    WorkerRun run = RunWorker(url);
 
-  ASSERT_TRUE(run.ended);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  std::smatch match;
-  ASSERT_TRUE(std::regex_match(
-      run.boxes[0].text, match,
-      std::regex("Download failed\\.  Error = 0x([0-9A-F]{8})\n\n(.+)", std::regex::extended)))
-      << run.boxes[0].text;
-  const DWORD code = std::strtoul(match[1].str().c_str(), nullptr, 16);
-  EXPECT_TRUE(code & 0x80000000u) << match[1];
-  // The system's text for the code, or the fallback when it has none.
-  char* systemText = nullptr;
-  FormatMessageA(0x1300, nullptr, code, 0x400, reinterpret_cast<char*>(&systemText), 0, nullptr);
-  const std::string expected = systemText ? systemText : "No message available.";
-  if (systemText) {
-    LocalFree(systemText);
+    ASSERT_TRUE(run.ended);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        run.boxes[0].text, match,
+        std::regex("Download failed\\.  Error = 0x([0-9A-F]{8})\n\n(.+)", std::regex::extended)))
+        << run.boxes[0].text;
+    const DWORD code = std::strtoul(match[1].str().c_str(), nullptr, 16);
+    EXPECT_TRUE(code & 0x80000000u) << match[1];
+    char* systemText = nullptr;
+    FormatMessageA(0x1300, nullptr, code, 0x400, reinterpret_cast<char*>(&systemText), 0, nullptr);
+    const std::string expected = systemText ? systemText : "No message available.";
+    if (systemText) {
+      LocalFree(systemText);
+    }
+    EXPECT_EQ(match[2].str(), expected);
+    EXPECT_EQ(run.boxes[0].caption, kAppName);
+    EXPECT_TRUE(run.boxes[0].icon);
+    EXPECT_EQ(run.boxes[0].buttons, std::vector<int>{IDOK});
+
+    ASSERT_FALSE(run.reports.empty());
+    EXPECT_EQ(run.reports.back().code, kFailed);
+    EXPECT_EQ(std::count_if(run.reports.begin(), run.reports.end(),
+                            [](const StatusReport& r) { return r.code < 0; }),
+              1);
+    EXPECT_TRUE(run.archivesCreated.empty());
   }
-  EXPECT_EQ(match[2].str(), expected);
-  EXPECT_EQ(run.boxes[0].caption, kAppName);
-  EXPECT_TRUE(run.boxes[0].icon);
-
-  ASSERT_FALSE(run.reports.empty());
-  for (const StatusReport& report : run.reports) EXPECT_NE(report.code, kFinished);
-  EXPECT_EQ(run.reports.back().code, kFailed);
-  EXPECT_EQ(std::count_if(run.reports.begin(), run.reports.end(),
-                          [](const StatusReport& r) { return r.code < 0; }),
-            1);
+  EXPECT_EQ(m_server.RequestCount(), 0);
 }
 
 TEST_F(UpdateWorkerTest, UnknownLengthIsReportedAsSuch) {
