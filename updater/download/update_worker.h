@@ -1,0 +1,17 @@
+// UpdateWorker: the thread procedure that does the whole update. It
+// downloads the application's m_url into the updater's folder, unpacks every
+// entry there, deletes the archive, and posts WM_UPDATE_STATUS to the
+// progress dialog: kUpdateFinished after an unpacked archive, kUpdateFailed
+// (after showing why in a message box) when the download failed or the file
+// received is not an archive.
+#ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
+#define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
+
+#include <windows.h>
+
+// pParam: the progress dialog as a CWnd*. Its m_hWnd is read at the start
+// (the progress reports go there) and again for the final post. The
+// application object must be a CUpdaterApp. Answers 0.
+UINT __cdecl UpdateWorker(LPVOID pParam);
+
+#endif  // UPDATER_DOWNLOAD_UPDATE_WORKER_H_
