@@ -23,15 +23,21 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char* appName) : m_appName(appName) { g_app = this; }
+CWinApp::CWinApp(const char* appName) : m_appName(appName) {
+  g_app = this;
+}
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance() {
+  return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+  return 0;
+}
 
 int CWinApp::Run() {
   MSG msg;
@@ -44,9 +50,18 @@ int CWinApp::Run() {
 
 void CWinApp::OnHelp() {}
 
-CWinApp* AfxGetApp() { return g_app; }
+HICON CWinApp::LoadIcon(UINT id) const {
+  HINSTANCE instance = m_hInstance ? m_hInstance : GetModuleHandleW(nullptr);
+  return ::LoadIconW(instance, MAKEINTRESOURCEW(id));
+}
 
-CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
+CWinApp* AfxGetApp() {
+  return g_app;
+}
+
+CWnd* AfxGetMainWnd() {
+  return g_app ? g_app->m_pMainWnd : nullptr;
+}
 
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   CWinApp* app = AfxGetApp();

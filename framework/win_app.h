@@ -35,6 +35,10 @@ class CWinApp : public CCmdTarget {
   // here (no OLE controls are hosted and dialogs use the system look).
   void Enable3dControls() {}
 
+  // The icon resource with this id from the program's module, at the
+  // system's icon size; shared, never destroyed.
+  HICON LoadIcon(UINT id) const;
+
   HINSTANCE m_hInstance = nullptr;
   CString m_appName;
   CWnd* m_pMainWnd = nullptr;
@@ -46,7 +50,9 @@ class CWinApp : public CCmdTarget {
 CWinApp* AfxGetApp();
 // The application's main window, or null.
 CWnd* AfxGetMainWnd();
-inline void AfxEnableControlContainer(void* occManager = nullptr) { (void)occManager; }
+inline void AfxEnableControlContainer(void* occManager = nullptr) {
+  (void)occManager;
+}
 
 // The framework's entry: prepares the process, calls InitInstance, then
 // either ExitInstance or Run. Answers the process exit code.
