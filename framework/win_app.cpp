@@ -23,21 +23,15 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char* appName) : m_appName(appName) {
-  g_app = this;
-}
+CWinApp::CWinApp(const char* appName) : m_appName(appName) { g_app = this; }
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() {
-  return TRUE;
-}
+BOOL CWinApp::InitInstance() { return TRUE; }
 
-int CWinApp::ExitInstance() {
-  return 0;
-}
+int CWinApp::ExitInstance() { return 0; }
 
 int CWinApp::Run() {
   MSG msg;
@@ -55,13 +49,9 @@ HICON CWinApp::LoadIcon(UINT id) const {
   return ::LoadIconW(instance, MAKEINTRESOURCEW(id));
 }
 
-CWinApp* AfxGetApp() {
-  return g_app;
-}
+CWinApp* AfxGetApp() { return g_app; }
 
-CWnd* AfxGetMainWnd() {
-  return g_app ? g_app->m_pMainWnd : nullptr;
-}
+CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   CWinApp* app = AfxGetApp();

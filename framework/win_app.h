@@ -50,9 +50,7 @@ class CWinApp : public CCmdTarget {
 CWinApp* AfxGetApp();
 // The application's main window, or null.
 CWnd* AfxGetMainWnd();
-inline void AfxEnableControlContainer(void* occManager = nullptr) {
-  (void)occManager;
-}
+inline void AfxEnableControlContainer(void* occManager = nullptr) { (void)occManager; }
 
 // The framework's entry: prepares the process, calls InitInstance, then
 // either ExitInstance or Run. Answers the process exit code.
