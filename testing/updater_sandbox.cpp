@@ -85,6 +85,16 @@ std::optional<ui::WindowInfo> WaitForProgressDialog(DWORD processId, DWORD timeo
       timeoutMs);
 }
 
+std::wstring WaitExitOrMessage(ui::Process& process, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (!process.WaitExit(20)) {
+    for (const ui::WindowInfo& w : ui::TopLevelWindows(process.id()))
+      if (w.visible && IsMessageBox(w)) return ui::MessageBoxText(w.hwnd);
+    if (GetTickCount() - start >= timeoutMs) return L"(still running)";
+  }
+  return L"";
+}
+
 int CountMessageBoxes(DWORD processId) {
   int count = 0;
   for (const ui::WindowInfo& w : ui::TopLevelWindows(processId))

@@ -46,6 +46,10 @@ class UpdaterSandbox {
 std::optional<ui::WindowInfo> WaitForMessageBox(DWORD processId, DWORD timeoutMs);
 // The updater's progress dialog: a dialog window with the progress bar 1000.
 std::optional<ui::WindowInfo> WaitForProgressDialog(DWORD processId, DWORD timeoutMs);
+// Waits until the process ends and answers "" then; when a message box
+// shows first, answers its text (the process stays as it is), and on
+// timeout "(still running)".
+std::wstring WaitExitOrMessage(ui::Process& process, DWORD timeoutMs);
 // Visible message boxes of the process right now.
 int CountMessageBoxes(DWORD processId);
 
