@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "unzip/zip_crypto.h"
+
 namespace zipbuild {
 
 namespace {
@@ -79,14 +81,24 @@ std::string ZipBuilder::Build() const {
   std::string out = prefix;
   std::string central;
   for (const ZipEntry& e : m_entries) {
-    const std::string packed = e.method == 8 ? Deflate(e.data) : e.data;
+    std::string packed = e.method == 8 ? Deflate(e.data) : e.data;
     const uint32_t crc = Crc32(e.data);
+    uint16_t flags = e.flags;
+    if (e.password) {
+      flags |= 1;
+      std::string header = "0123456789A";
+      header += static_cast<char>((flags & 8) ? (e.dosTime >> 8) : (crc >> 24));
+      packed = header + packed;
+      ZipCryptoKeys keys;
+      ZipCryptoInit(&keys, e.password->c_str());
+      ZipCryptoEncrypt(&keys, reinterpret_cast<unsigned char*>(&packed[0]), packed.size());
+    }
     const uint32_t offset = static_cast<uint32_t>(out.size());
     const uint32_t dosStamp = (static_cast<uint32_t>(e.dosDate) << 16) | e.dosTime;
 
     Put32(&out, e.localSignature.value_or(0x04034B50));
     Put16(&out, e.versionNeeded);
-    Put16(&out, e.localFlags.value_or(e.flags));
+    Put16(&out, e.localFlags.value_or(flags));
     Put16(&out, e.localMethod.value_or(e.method));
     Put32(&out, dosStamp);
     Put32(&out, e.localCrc.value_or(crc));
@@ -101,7 +113,7 @@ std::string ZipBuilder::Build() const {
     Put32(&central, e.centralSignature.value_or(0x02014B50));
     Put16(&central, (static_cast<uint32_t>(e.host) << 8) | e.version);
     Put16(&central, e.versionNeeded);
-    Put16(&central, e.flags);
+    Put16(&central, flags);
     Put16(&central, e.method);
     Put32(&central, dosStamp);
     Put32(&central, e.centralCrc.value_or(crc));

@@ -44,6 +44,10 @@ struct ZipEntry {
   std::string localExtra;
   std::string centralExtra;
   std::string comment;
+  // When set, the data is encrypted with the traditional cipher under this
+  // password (bit 0 is then set in both headers); the check byte follows
+  // bit 3 of flags (high byte of dosTime when set, of the CRC-32 otherwise).
+  std::optional<std::string> password;
 
   // Overrides of what the local header says (default: agree with central).
   std::optional<uint32_t> localSignature;

@@ -15,17 +15,23 @@ typedef uint32_t UnpackResult;
 
 // Result codes: fixed values, not bit sets.
 const UnpackResult UNPACK_OK = 0;
-const UnpackResult UNPACK_ERR_FILE = 0x200;          // archive or target file unusable
+const UnpackResult UNPACK_ERR_FILE = 0x200;  // archive or target file unusable
+// The walk to an entry stopped at a damaged central-directory record, or the
+// entry's central-directory record could not be read.
+const UnpackResult UNPACK_ERR_DIRECTORY = 0x300;
 const UnpackResult UNPACK_ERR_WRITE = 0x400;         // writing extracted data failed
 const UnpackResult UNPACK_ERR_MORE = 0x600;          // reserved (extraction into memory)
 const UnpackResult UNPACK_ERR_LOCAL_HEADER = 0x700;  // local header unreadable or disagrees
 const UnpackResult UNPACK_ERR_EXTRA_FIELD = 0x800;   // local extra field cannot be read
-const UnpackResult UNPACK_ERR_PASSWORD = 0x1000;     // encryption check byte mismatch
-const UnpackResult UNPACK_ERR_ARGS = 0x10000;        // no handle, or index out of range
+// The stored name has 260 bytes or more: it does not fit szName, and a cut
+// name could address another file, so the entry is refused.
+const UnpackResult UNPACK_ERR_NAME_TOO_LONG = 0x900;
+const UnpackResult UNPACK_ERR_PASSWORD = 0x1000;      // encryption check byte mismatch
+const UnpackResult UNPACK_ERR_ARGS = 0x10000;         // no handle, or index out of range
 const UnpackResult UNPACK_ERR_HANDLE_KIND = 0x80000;  // handle kind tag is not a reader
-const UnpackResult UNPACK_ERR_BUSY = 0x1000000;      // reserved (open file handle / memory)
-const UnpackResult UNPACK_ERR_SEEK = 0x2000000;      // reserved (unseekable file handle)
-const UnpackResult UNPACK_ERR_READ = 0x5000000;      // entry data unreadable or corrupt
+const UnpackResult UNPACK_ERR_BUSY = 0x1000000;       // reserved (open file handle / memory)
+const UnpackResult UNPACK_ERR_SEEK = 0x2000000;       // reserved (unseekable file handle)
+const UnpackResult UNPACK_ERR_READ = 0x5000000;       // entry data unreadable or corrupt
 
 // The platform's FILETIME: 100-nanosecond ticks since 1601-01-01 UTC.
 struct UNPACK_FILETIME {
@@ -37,10 +43,10 @@ const int kUnpackMaxPath = 260;  // bytes, terminator included
 
 // One archive entry, filled by UnpackGetEntry into the caller's memory.
 struct UnpackEntryInfo {
-  int32_t nIndex;              // entry index; the entry count for index -1
+  int32_t nIndex;               // entry index; the entry count for index -1
   char szName[kUnpackMaxPath];  // cleaned name, NUL-terminated, bytes as stored
-  uint32_t dwAttributes;       // 0x01 read-only, 0x02 hidden, 0x04 system,
-                               // 0x10 directory, 0x20 archive
+  uint32_t dwAttributes;        // 0x01 read-only, 0x02 hidden, 0x04 system,
+                                // 0x10 directory, 0x20 archive
   UNPACK_FILETIME ftLastAccess;
   UNPACK_FILETIME ftCreation;
   UNPACK_FILETIME ftLastWrite;
@@ -52,8 +58,8 @@ const uint32_t UNPACK_HANDLE_READER = 1;
 
 struct UnpackState;
 struct UnpackHandleRecord {
-  uint32_t nKind;        // UNPACK_HANDLE_READER
-  UnpackState* pState;   // owned
+  uint32_t nKind;       // UNPACK_HANDLE_READER
+  UnpackState* pState;  // owned
 };
 typedef UnpackHandleRecord* UnpackHandle;
 

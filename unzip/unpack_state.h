@@ -10,13 +10,15 @@
 
 const size_t kTransferBufferSize = 16384;
 
+// pReader stays null for an archive with no entries (the reader cannot open
+// one); with an entry count of 0 no operation reaches the reader.
 struct UnpackState {
-  void* pReader = nullptr;         // minizip unzFile, owned
-  int32_t nOpenEntry = -1;         // entry whose data is open between calls, -1 none
-  UnpackEntryInfo cacheEntry = {};  // last record built in full
-  int32_t nCacheIndex = -1;        // index of cacheEntry, -1 while empty
-  char* pszPassword = nullptr;     // owned copy, null when none was given
-  unsigned char* pTransfer = nullptr;  // owned, kTransferBufferSize bytes once used
+  void* pReader = nullptr;              // minizip unzFile, owned
+  int32_t nOpenEntry = -1;              // entry whose data is open between calls, -1 none
+  UnpackEntryInfo cacheEntry = {};      // last record built in full
+  int32_t nCacheIndex = -1;             // index of cacheEntry, -1 while empty
+  char* pszPassword = nullptr;          // owned copy, null when none was given
+  unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
 };
 
@@ -30,9 +32,11 @@ void UnpackCloseOpenEntry(UnpackState* state);
 // Looks entry index (0 <= index < count) up: walks the reader to it, checks
 // its local header and builds the record, or copies the cached one. Leaves
 // the reader positioned at the entry. Does not touch UnpackLastResult.
+// Failures: UNPACK_ERR_DIRECTORY, UNPACK_ERR_NAME_TOO_LONG,
+// UNPACK_ERR_LOCAL_HEADER, UNPACK_ERR_EXTRA_FIELD; *info is then untouched.
 UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* info);
 
-// The number of entries in the archive.
+// The number of entries in the archive (0 without a reader).
 int32_t UnpackEntryCount(UnpackState* state);
 
 #endif  // UNZIP_UNPACK_STATE_H_

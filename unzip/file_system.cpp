@@ -1,0 +1,20 @@
+// Platform-neutral parts of the file-system seam.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "unzip/file_system.h"
+
+bool FsTemporaryName(const char* target, uint32_t attempt, char* out, size_t size) {
+  // A start that differs between runs keeps a crashed run's leftovers from
+  // costing every later run a collision.
+  static uint32_t start = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&start) >> 4) ^
+                          static_cast<uint32_t>(time(nullptr));
+  size_t dirLength = 0;
+  for (size_t i = 0; target[i] != '\0'; ++i) {
+    if (target[i] == '/' || target[i] == '\\') dirLength = i + 1;
+  }
+  int n = snprintf(out, size, "%.*s~u%04x", static_cast<int>(dirLength), target,
+                   static_cast<unsigned>((start + attempt * 40503u) & 0xFFFF));
+  return n > 0 && static_cast<size_t>(n) < size;
+}

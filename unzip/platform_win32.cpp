@@ -1,0 +1,75 @@
+// Win32 implementation of the read-side platform operations.
+#include <windows.h>
+#include <mbstring.h>
+
+#include "unzip/platform.h"
+
+namespace {
+
+HANDLE ToHandle(UnpackPlatformFile file) {
+  return reinterpret_cast<HANDLE>(file);
+}
+
+}  // namespace
+
+bool UnpackPlatformOpenForRead(const char* path, UnpackPlatformFile* file) {
+  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  *file = reinterpret_cast<UnpackPlatformFile>(handle);
+  return true;
+}
+
+bool UnpackPlatformSeek(UnpackPlatformFile file, int64_t distance, UnpackSeekOrigin origin,
+                        uint64_t* position) {
+  const DWORD method = origin == UNPACK_SEEK_BEGIN
+                           ? FILE_BEGIN
+                           : (origin == UNPACK_SEEK_CURRENT ? FILE_CURRENT : FILE_END);
+  LONG high = static_cast<LONG>(distance >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low =
+      SetFilePointer(ToHandle(file), static_cast<LONG>(distance & 0xFFFFFFFF), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  *position = (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+  return true;
+}
+
+bool UnpackPlatformRead(UnpackPlatformFile file, void* buffer, uint32_t size, uint32_t* done) {
+  DWORD got = 0;
+  const BOOL ok = ReadFile(ToHandle(file), buffer, size, &got, nullptr);
+  *done = ok ? got : 0;
+  return ok != FALSE;
+}
+
+void UnpackPlatformClose(UnpackPlatformFile file) {
+  CloseHandle(ToHandle(file));
+}
+
+bool UnpackPlatformCurrentDirectory(char* buffer, size_t size) {
+  const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(size), buffer);
+  return length != 0 && length < size;
+}
+
+bool UnpackPlatformSystemTimeToFileTime(const UnpackSystemTime& time, UNPACK_FILETIME* fileTime) {
+  SYSTEMTIME system = {time.wYear, time.wMonth,  time.wDayOfWeek, time.wDay,
+                       time.wHour, time.wMinute, time.wSecond,    time.wMilliseconds};
+  FILETIME result;
+  if (!SystemTimeToFileTime(&system, &result)) return false;
+  fileTime->dwLowDateTime = result.dwLowDateTime;
+  fileTime->dwHighDateTime = result.dwHighDateTime;
+  return true;
+}
+
+bool UnpackPlatformLocalToUtc(const UNPACK_FILETIME& local, UNPACK_FILETIME* utc) {
+  const FILETIME in = {local.dwLowDateTime, local.dwHighDateTime};
+  FILETIME out;
+  if (!LocalFileTimeToFileTime(&in, &out)) return false;
+  utc->dwLowDateTime = out.dwLowDateTime;
+  utc->dwHighDateTime = out.dwHighDateTime;
+  return true;
+}
+
+const char* UnpackPlatformFindText(const char* text, const char* pattern) {
+  return reinterpret_cast<const char*>(_mbsstr(reinterpret_cast<const unsigned char*>(text),
+                                               reinterpret_cast<const unsigned char*>(pattern)));
+}

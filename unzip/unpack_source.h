@@ -1,0 +1,42 @@
+// UnpackSource: the bytes of an archive as the zip reader reads them, over
+// the platform's file calls, handed to minizip as its file functions.
+#ifndef UNZIP_UNPACK_SOURCE_H_
+#define UNZIP_UNPACK_SOURCE_H_
+
+#include <ioapi.h>
+
+#include <cstdint>
+
+#include "unzip/platform.h"
+
+// The largest piece the source reads from the file in one call.
+const uint32_t kUnpackSourcePiece = 16384;
+
+struct UnpackSource {
+  UnpackPlatformFile file = 0;
+  bool bSeekable = false;  // the file position could be queried at open
+  uint64_t nStart = 0;     // file position at which the archive starts
+  bool bError = false;     // a read failed (as opposed to reaching the end)
+  bool bOwnsFile = false;  // the source opened the file and closes it
+};
+
+// Opens path for reading into a new source (owned by the caller until the
+// reader takes it). Null when the file cannot be opened.
+UnpackSource* UnpackSourceOpen(const char* path);
+// Closes the file if the source owns it and frees the source.
+void UnpackSourceClose(UnpackSource* source);
+
+// minizip's file functions over source. The reader's open hands source back
+// as its stream; the reader's close closes and frees it.
+void UnpackSourceFileFunctions(UnpackSource* source, zlib_filefunc64_def* functions);
+
+// True when the source holds exactly an empty archive: an end-of-central-
+// directory record at offset 0 with no entries, followed only by its comment.
+// minizip cannot open this case (it takes offset 0 for "no record").
+bool UnpackSourceIsEmptyArchive(UnpackSource* source);
+
+// Number of reads the reader has made through any source of this process.
+// Lets tests prove that a lookup did not touch the archive.
+uint64_t UnpackSourceReadCount();
+
+#endif  // UNZIP_UNPACK_SOURCE_H_
