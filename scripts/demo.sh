@@ -34,13 +34,15 @@ cp "$here/build/windows/updater/updater.exe" "$app/"
 cp "$here/build/windows/testing/marker_target.exe" "$app/Product Files/"
 target="$app/Product Files/marker_target.exe"
 
+# shellcheck source=scripts/wine-session.sh
+. "$here/scripts/wine-session.sh"
 server_pid=""
+# shellcheck disable=SC2317  # called by the EXIT trap
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   wine_session_stop
 }
-# shellcheck source=wine-session.sh
-. "$here/scripts/wine-session.sh"
+trap cleanup EXIT
 python3 "$here/scripts/demo_server.py" --file "$archive" --rate 100000 \
   --port-file "$out/port" --lifetime 120 2>"$out/server.log" &
 server_pid=$!
@@ -48,7 +50,7 @@ for _ in $(seq 50); do [ -s "$out/port" ] && break; sleep 0.1; done
 url="http://127.0.0.1:$(cat "$out/port")/update.zip"
 
 wine_session_start "$here/build/windows"
-trap cleanup EXIT
+trap cleanup EXIT  # wine_session_start set its own
 echo "updater.exe -url $url -dest \"$(winepath_of "$target")\""
 # A Wine desktop of its own draws the dialog's title bar without a window
 # manager.
