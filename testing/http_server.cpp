@@ -147,7 +147,7 @@ void TestHttpServer::Answer(SOCKET client) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requestPaths.push_back(path);
-    auto found = m_responses.find(path);
+    auto found = m_responses.find(path.substr(0, path.find('?')));
     response = found != m_responses.end() ? found->second : TestHttpResponse::NotFound();
   }
 

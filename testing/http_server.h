@@ -8,7 +8,8 @@
 //   URLDownloadToFileA(..., server.Url("/update.zip").c_str(), ...);
 //   server.RequestCount();                       // 1
 //
-// A path without an entry gets 404 with a short HTML page. The server stops
+// Responses are looked up by the path without its query, so "?run=2" can
+// defeat caches. A path without an entry gets 404 with a short HTML page. The server stops
 // by itself after maxLifetimeMs, so a forgotten one cannot outlive its test
 // for long; Stop() (also run by the destructor) ends it at once and joins
 // the thread, cutting off a response in progress.

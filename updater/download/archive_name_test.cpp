@@ -1,0 +1,38 @@
+#include "updater/download/archive_name.h"
+
+#include <gtest/gtest.h>
+
+TEST(ArchiveNameTest, UpdaterDirectoryIsTheFolderWithoutTrailingBackslash) {
+  const struct {
+    const char* module;
+    const char* directory;
+  } cases[] = {
+      {"C:\\Program Files\\Product\\updater.exe", "C:\\Program Files\\Product"},
+      {"C:\\updater.exe", "C:"},
+      {"C:\\dir\\\\updater.exe", "C:\\dir"},
+      {"\\\\server\\share\\bin\\updater.exe", "\\\\server\\share\\bin"},
+      {"C:/dir/updater.exe", ""},  // only the backslash separates
+      {"updater.exe", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpdaterDirectory(c.module), c.directory) << c.module;
+  }
+}
+
+TEST(ArchiveNameTest, TickCountIsPrintedSigned) {
+  const struct {
+    uint32_t tick;
+    const char* path;
+  } cases[] = {
+      {0, "C:\\app\\0.tarnwick.zip"},
+      {123456, "C:\\app\\123456.tarnwick.zip"},
+      {0x7FFFFFFFu, "C:\\app\\2147483647.tarnwick.zip"},
+      {0x80000000u, "C:\\app\\-2147483648.tarnwick.zip"},  // after about 24.8 days
+      {0xFFFFFFFFu, "C:\\app\\-1.tarnwick.zip"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DownloadArchivePath("C:\\app", c.tick), c.path) << c.tick;
+  }
+  EXPECT_EQ(DownloadArchivePath(UpdaterDirectory("D:\\x\\u.exe"), 42), "D:\\x\\42.tarnwick.zip");
+}
