@@ -23,7 +23,9 @@ std::wstring Command(const std::string& url, const UpdaterSandbox& sandbox) {
 }
 
 // Answers the message box the process shows next, after checking it.
-void ExpectBox(const ui::Process& process, const std::wstring& textStart, HWND owner) {
+// The worker's box carries the framework's exclamation icon, the dialog's
+// own box none.
+void ExpectBox(const ui::Process& process, const std::wstring& textStart, HWND owner, bool icon) {
   auto box = WaitForMessageBox(process.id(), kTimeoutMs);
   ASSERT_TRUE(box.has_value()) << ui::Narrow(textStart);
   std::wstring text = ui::MessageBoxText(box->hwnd);
@@ -31,6 +33,7 @@ void ExpectBox(const ui::Process& process, const std::wstring& textStart, HWND o
   EXPECT_EQ(box->caption, L"updater");
   EXPECT_EQ(box->owner, owner);
   EXPECT_EQ(ui::ButtonIds(box->hwnd), std::vector<int>{IDOK});
+  EXPECT_EQ(ui::HasIcon(box->hwnd), icon);
   ASSERT_TRUE(ui::Press(box->hwnd, IDOK));
   // The next box (if any) must be a new window.
   DWORD start = GetTickCount();
@@ -180,8 +183,8 @@ TEST(UpdaterEndToEndTest, FailedDownloadShowsTwoBoxesAndOpensNothing) {
   auto process = sandbox.Start(Command(url, sandbox));
   auto dialog = WaitForProgressDialog(process->id(), kTimeoutMs);
   ASSERT_TRUE(dialog.has_value());
-  ExpectBox(*process, L"Download failed.  Error = 0x", dialog->hwnd);
-  ExpectBox(*process, L"Error Occured while Downloading", dialog->hwnd);
+  ExpectBox(*process, L"Download failed.  Error = 0x", dialog->hwnd, true);
+  ExpectBox(*process, L"Error Occured while Downloading", dialog->hwnd, false);
   EXPECT_TRUE(process->WaitExit(kTimeoutMs));
   EXPECT_FALSE(sandbox.WaitTargetStarted(500));
 }
@@ -207,8 +210,8 @@ TEST(UpdaterEndToEndTest, BodyThatIsNoArchiveIsAFailure) {
     auto process = sandbox.Start(Command(server.Url("/update.zip"), sandbox));
     auto dialog = WaitForProgressDialog(process->id(), kTimeoutMs);
     ASSERT_TRUE(dialog.has_value());
-    ExpectBox(*process, L"Download failed.", dialog->hwnd);
-    ExpectBox(*process, L"Error Occured while Downloading", dialog->hwnd);
+    ExpectBox(*process, L"Download failed.", dialog->hwnd, true);
+    ExpectBox(*process, L"Error Occured while Downloading", dialog->hwnd, false);
     EXPECT_TRUE(process->WaitExit(kTimeoutMs));
     EXPECT_FALSE(sandbox.WaitTargetStarted(500));
     EXPECT_TRUE(sandbox.Files(L"*.tarnwick.zip").empty());
