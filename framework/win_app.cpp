@@ -44,6 +44,11 @@ int CWinApp::Run() {
 
 void CWinApp::OnHelp() {}
 
+HICON CWinApp::LoadIcon(UINT id) const {
+  HINSTANCE instance = m_hInstance ? m_hInstance : GetModuleHandleW(nullptr);
+  return ::LoadIconW(instance, MAKEINTRESOURCEW(id));
+}
+
 CWinApp* AfxGetApp() { return g_app; }
 
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }

@@ -35,6 +35,10 @@ class CWinApp : public CCmdTarget {
   // here (no OLE controls are hosted and dialogs use the system look).
   void Enable3dControls() {}
 
+  // The icon resource with this id from the program's module, at the
+  // system's icon size; shared, never destroyed.
+  HICON LoadIcon(UINT id) const;
+
   HINSTANCE m_hInstance = nullptr;
   CString m_appName;
   CWnd* m_pMainWnd = nullptr;

@@ -27,7 +27,6 @@ struct HeldFileForTest {
 
 #ifdef _WIN32
 
-const bool kCreationTimeSettable = true;
 const bool kShareModesEnforced = true;
 
 inline int64_t TicksForTest(const FILETIME& ft) {
@@ -46,6 +45,20 @@ inline FileTimesForTest ReadTimesForTest(const std::string& path) {
   }
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
   return times;
+}
+
+// Whether the file system keeps a creation time that was set (Wine on a
+// Linux file system does not): probed on a scratch file in dir.
+inline bool CreationTimeSettableForTest(const std::string& dir) {
+  const std::string path = dir + "\\creation-probe";
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME wanted = {0x12345600, 0x01C00000};
+  SetFileTime(h, &wanted, nullptr, nullptr);
+  CloseHandle(h);
+  bool kept = ReadTimesForTest(path).creation == TicksForTest(wanted);
+  DeleteFileA(path.c_str());
+  return kept;
 }
 
 inline bool IsReadOnlyForTest(const std::string& path) {
@@ -74,8 +87,9 @@ inline void ReleaseForTest(HeldFileForTest* held) {
 
 #else
 
-const bool kCreationTimeSettable = false;
 const bool kShareModesEnforced = false;
+
+inline bool CreationTimeSettableForTest(const std::string&) { return false; }
 
 inline int64_t TicksForTest(const timespec& ts) {
   return (static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100) + 116444736000000000LL;

@@ -81,8 +81,11 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   bool ok = SetFileTime(file->handle, &c, &a, &w) != FALSE;
   ok = CloseHandle(file->handle) != FALSE && ok;
   file->handle = INVALID_HANDLE_VALUE;
-  // Fails for a directory, a read-only file and a file open without sharing;
-  // the target is then untouched.
+  // The rename fails for a directory and for a file open without sharing.
+  // A read-only target is refused here first: Windows refuses to replace it,
+  // but Wine's MoveFileExA replaces it.
+  DWORD existing = GetFileAttributesA(file->target);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) ok = false;
   ok = ok && MoveFileExA(file->temporary, file->target, MOVEFILE_REPLACE_EXISTING) != FALSE;
   if (!ok) RemoveTemporary(file);
   delete file;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "updater/app/cmd_line_options.h"
+#include "updater/ui/update_dlg.h"
 
 namespace {
 
@@ -47,9 +48,11 @@ BOOL CUpdaterApp::InitInstance() {
 
   Enable3dControls();
 
-  // Until the progress dialog exists, show what start-up accepted.
-  CString accepted = m_url + "\n" + m_dest;
-  MessageBoxA(nullptr, accepted, "updater", MB_OK);
+  // The whole update happens inside DoModal; how it ended changes nothing.
+  CUpdateDlg dlg;
+  m_pMainWnd = &dlg;
+  dlg.DoModal();
+  m_pMainWnd = nullptr;  // the dialog object ends with this scope
   return FALSE;
 }
 

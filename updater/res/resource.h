@@ -1,0 +1,10 @@
+// Resource ids of the updater.
+#ifndef UPDATER_RES_RESOURCE_H_
+#define UPDATER_RES_RESOURCE_H_
+
+#define IDD_UPDATER_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDC_PROGRESS1 1000
+#define IDC_STATUS 1001
+
+#endif  // UPDATER_RES_RESOURCE_H_

@@ -1,0 +1,104 @@
+#include "updater/ui/update_dlg.h"
+
+#include <shellapi.h>
+
+#include "framework/data_exchange.h"
+#include "framework/message_box.h"
+#include "framework/paint_dc.h"
+#include "framework/thread.h"
+#include "updater/app/updater_app.h"
+#include "updater/download/update_status.h"
+#include "updater/download/update_worker.h"
+
+CUpdateDlg::CUpdateDlg(CWnd* parent) : CDialog(CUpdateDlg::IDD, parent), m_status("") {
+  m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+void CUpdateDlg::DoDataExchange(CDataExchange* dx) {
+  CDialog::DoDataExchange(dx);
+  DDX_Control(dx, IDC_PROGRESS1, m_progress);
+  DDX_Text(dx, IDC_STATUS, m_status);
+}
+
+BEGIN_MESSAGE_MAP(CUpdateDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_TIMER()
+ON_MESSAGE(WM_UPDATE_STATUS, OnUpdateStatus)
+END_MESSAGE_MAP()
+
+BOOL CUpdateDlg::OnInitDialog() {
+  // Shows the empty status line in place of the template's text.
+  CDialog::OnInitDialog();
+
+  SetIcon(m_hIcon, TRUE);
+  SetIcon(m_hIcon, FALSE);
+
+  m_progress.SetRange(0, 100);
+
+  CWinThread* worker =
+      AfxBeginThread(UpdateWorker, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
+  if (worker != nullptr) {
+    g_abortDownload = 0;
+    worker->ResumeThread();  // the record belongs to the thread from here on
+  } else {
+    AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
+  }
+  return TRUE;
+}
+
+void CUpdateDlg::OnCancel() {
+  CDialog::OnCancel();
+}
+
+void CUpdateDlg::OnPaint() {
+  if (!IsIconic()) {
+    Default();
+    return;
+  }
+  CPaintDC dc(this);
+  SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+  int iconWidth = GetSystemMetrics(SM_CXICON);
+  int iconHeight = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(&client);
+  int x = (client.right - client.left - iconWidth + 1) / 2;
+  int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CUpdateDlg::OnQueryDragIcon() {
+  return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CUpdateDlg::OnTimer(UINT_PTR) {
+  Default();
+}
+
+LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
+  switch (static_cast<INT_PTR>(wParam)) {
+    case static_cast<INT_PTR>(kUpdateFailed):
+      MessageBox("Error Occured while Downloading");
+      CDialog::OnCancel();
+      break;
+    case static_cast<INT_PTR>(kUpdateFinished): {
+      CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
+      CString target = "\"" + app->m_dest + "\"";
+      ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW);
+      CDialog::OnOK();
+      break;
+    }
+    case static_cast<INT_PTR>(kUpdateReboot):
+      MessageBox("Please reboot to complete the updation process");
+      CDialog::OnOK();
+      break;
+    default: {
+      int percent = static_cast<int>(static_cast<INT_PTR>(wParam));
+      m_status.Format("Download Status: %d%% Complete", percent);
+      m_progress.SetPos(percent);
+      UpdateData(FALSE);
+      break;
+    }
+  }
+  return 0;
+}
