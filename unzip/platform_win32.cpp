@@ -1,6 +1,8 @@
 // Win32 implementation of the read-side platform operations.
 #include <windows.h>
-#include <mbstring.h>
+#include <mbctype.h>
+
+#include <cstring>
 
 #include "unzip/platform.h"
 
@@ -69,7 +71,13 @@ bool UnpackPlatformLocalToUtc(const UNPACK_FILETIME& local, UNPACK_FILETIME* utc
   return true;
 }
 
+// What _mbsstr does on Windows, written out: Wine's _mbsstr compares bytes
+// and would take a trail byte for the start of a match.
 const char* UnpackPlatformFindText(const char* text, const char* pattern) {
-  return reinterpret_cast<const char*>(_mbsstr(reinterpret_cast<const unsigned char*>(text),
-                                               reinterpret_cast<const unsigned char*>(pattern)));
+  const size_t length = std::strlen(pattern);
+  for (const char* p = text; *p != '\0';) {
+    if (std::strncmp(p, pattern, length) == 0) return p;
+    p += (_ismbblead(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
+  }
+  return length == 0 ? text : nullptr;
 }

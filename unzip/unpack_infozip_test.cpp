@@ -96,8 +96,8 @@ TEST(UnpackInfoZip, ListsWhatUnzipReports) {
   // stamps only).
   for (const char* options : {"", "-X"}) {
     const std::string archive = dir.File(std::string("made") + options + ".zip");
-    ASSERT_TRUE(
-        RunShell("cd '" + src + "' && zip -q -r " + options + " '" + archive + "' a.txt empty.txt sub"));
+    ASSERT_TRUE(RunShell("cd '" + src + "' && zip -q -r " + options + " '" + archive +
+                         "' a.txt empty.txt sub"));
     const std::map<std::string, Listed> expected = InfoZipListing(archive);
     const std::map<std::string, Listed> ours = OurListing(archive);
     ASSERT_EQ(expected.size(), 6u) << options;  // four files, two directories

@@ -1,10 +1,12 @@
 #include "unzip/unpack_source.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
 
 uint64_t g_readCount = 0;
+uint64_t g_fileReadCount = 0;
 
 UnpackSource* FromStream(voidpf stream) {
   return static_cast<UnpackSource*>(stream);
@@ -14,22 +16,60 @@ voidpf ZCALLBACK SourceOpen(voidpf opaque, const void* /*filename*/, int /*mode*
   return opaque;
 }
 
+// Fills the least recently used piece from position; false on a read error.
+bool Refill(UnpackSource* source, uint64_t position, UnpackSourcePiece** filled) {
+  UnpackSourcePiece* piece = &source->pieces[0];
+  if (source->pieces[1].nLastUse < piece->nLastUse) piece = &source->pieces[1];
+  piece->nLength = 0;
+  piece->nOffset = position;
+  uint64_t ignored = 0;
+  if (position > static_cast<uint64_t>(INT64_MAX) ||
+      !UnpackPlatformSeek(source->file, static_cast<int64_t>(position), UNPACK_SEEK_BEGIN,
+                          &ignored)) {
+    return false;
+  }
+  // One read may deliver less than asked; keep reading to the piece's end.
+  while (piece->nLength < kUnpackSourcePiece) {
+    uint32_t done = 0;
+    ++g_fileReadCount;
+    if (!UnpackPlatformRead(source->file, piece->bytes + piece->nLength,
+                            kUnpackSourcePiece - piece->nLength, &done)) {
+      return false;
+    }
+    if (done == 0) break;
+    piece->nLength += done;
+  }
+  *filled = piece;
+  return true;
+}
+
 uLong ZCALLBACK SourceRead(voidpf /*opaque*/, voidpf stream, void* buffer, uLong size) {
   UnpackSource* source = FromStream(stream);
   ++g_readCount;
   unsigned char* out = static_cast<unsigned char*>(buffer);
   uLong total = 0;
   while (total < size) {
-    const uLong left = size - total;
-    const uint32_t piece =
-        left < kUnpackSourcePiece ? static_cast<uint32_t>(left) : kUnpackSourcePiece;
-    uint32_t done = 0;
-    if (!UnpackPlatformRead(source->file, out + total, piece, &done)) {
-      source->bError = true;
-      break;
+    UnpackSourcePiece* piece = nullptr;
+    for (UnpackSourcePiece& candidate : source->pieces) {
+      if (source->nPosition >= candidate.nOffset &&
+          source->nPosition - candidate.nOffset < candidate.nLength) {
+        piece = &candidate;
+      }
     }
-    if (done == 0) break;  // end of file
-    total += done;
+    if (piece == nullptr) {
+      if (!Refill(source, source->nPosition, &piece)) {
+        source->bError = true;
+        break;
+      }
+      if (piece->nLength == 0) break;  // end of file
+    }
+    piece->nLastUse = ++source->nUses;
+    const uint64_t inPiece = source->nPosition - piece->nOffset;
+    const uint64_t available = piece->nLength - inPiece;
+    const uLong count = available < size - total ? static_cast<uLong>(available) : size - total;
+    std::memcpy(out + total, piece->bytes + inPiece, count);
+    total += count;
+    source->nPosition += count;
   }
   return total;
 }
@@ -40,39 +80,47 @@ uLong ZCALLBACK SourceWrite(voidpf, voidpf, const void*, uLong) {
 
 ZPOS64_T ZCALLBACK SourceTell(voidpf /*opaque*/, voidpf stream) {
   UnpackSource* source = FromStream(stream);
-  uint64_t position = 0;
-  if (!source->bSeekable || !UnpackPlatformSeek(source->file, 0, UNPACK_SEEK_CURRENT, &position) ||
-      position < source->nStart) {
-    return static_cast<ZPOS64_T>(-1);
-  }
-  return position - source->nStart;
+  if (!source->bSeekable) return static_cast<ZPOS64_T>(-1);
+  return source->nPosition - source->nStart;
 }
 
+// Moves the reader's position only; the file is positioned when read.
 long ZCALLBACK SourceSeek(voidpf /*opaque*/, voidpf stream, ZPOS64_T offset, int origin) {
   UnpackSource* source = FromStream(stream);
   if (!source->bSeekable) return -1;
-  uint64_t position = 0;
-  // Offsets come from archive fields: refuse any the platform's signed
-  // distance cannot hold instead of letting them wrap.
-  if (offset > static_cast<ZPOS64_T>(INT64_MAX) - source->nStart) return -1;
-  bool ok;
+  // Offsets come from archive fields: every sum is checked, none may wrap.
+  const int64_t kMax = INT64_MAX;
+  int64_t base;
+  int64_t distance;
   switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET:
-      ok = UnpackPlatformSeek(source->file, static_cast<int64_t>(source->nStart + offset),
-                              UNPACK_SEEK_BEGIN, &position);
+      if (offset > static_cast<ZPOS64_T>(kMax)) return -1;
+      base = static_cast<int64_t>(source->nStart);
+      distance = static_cast<int64_t>(offset);
       break;
     case ZLIB_FILEFUNC_SEEK_CUR:
-      ok = UnpackPlatformSeek(source->file, static_cast<int64_t>(offset), UNPACK_SEEK_CURRENT,
-                              &position);
+      base = static_cast<int64_t>(source->nPosition);
+      distance = static_cast<int64_t>(offset);  // the reader passes negative longs this way
       break;
-    case ZLIB_FILEFUNC_SEEK_END:
-      ok = UnpackPlatformSeek(source->file, static_cast<int64_t>(offset), UNPACK_SEEK_END,
-                              &position);
+    case ZLIB_FILEFUNC_SEEK_END: {
+      uint64_t end = 0;
+      if (!UnpackPlatformSeek(source->file, 0, UNPACK_SEEK_END, &end) ||
+          end > static_cast<uint64_t>(kMax)) {
+        return -1;
+      }
+      base = static_cast<int64_t>(end);
+      distance = static_cast<int64_t>(offset);
       break;
+    }
     default:
       return -1;
   }
-  return ok && position >= source->nStart ? 0 : -1;
+  if ((distance > 0 && base > kMax - distance) ||
+      base + distance < static_cast<int64_t>(source->nStart)) {
+    return -1;
+  }
+  source->nPosition = static_cast<uint64_t>(base + distance);
+  return 0;
 }
 
 int ZCALLBACK SourceClose(voidpf /*opaque*/, voidpf stream) {
@@ -104,6 +152,7 @@ UnpackSource* UnpackSourceOpen(const char* path) {
   uint64_t position = 0;
   source->bSeekable = UnpackPlatformSeek(file, 0, UNPACK_SEEK_CURRENT, &position);
   source->nStart = source->bSeekable ? position : 0;
+  source->nPosition = source->nStart;
   return source;
 }
 
@@ -148,4 +197,8 @@ bool UnpackSourceIsEmptyArchive(UnpackSource* source) {
 
 uint64_t UnpackSourceReadCount() {
   return g_readCount;
+}
+
+uint64_t UnpackSourceFileReadCount() {
+  return g_fileReadCount;
 }

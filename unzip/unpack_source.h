@@ -12,12 +12,27 @@
 // The largest piece the source reads from the file in one call.
 const uint32_t kUnpackSourcePiece = 16384;
 
+// minizip reads most fields a byte at a time, and a lookup alternates between
+// the central directory and the local headers. The source therefore keeps two
+// pieces of the file in memory (the least recently used one is refilled) and
+// seeks only its own position; the file is read in pieces of at most
+// kUnpackSourcePiece bytes.
+struct UnpackSourcePiece {
+  unsigned char bytes[kUnpackSourcePiece];
+  uint64_t nOffset = 0;  // file position of bytes[0]
+  uint32_t nLength = 0;  // valid bytes
+  uint64_t nLastUse = 0;
+};
+
 struct UnpackSource {
   UnpackPlatformFile file = 0;
   bool bSeekable = false;  // the file position could be queried at open
   uint64_t nStart = 0;     // file position at which the archive starts
   bool bError = false;     // a read failed (as opposed to reaching the end)
   bool bOwnsFile = false;  // the source opened the file and closes it
+  uint64_t nPosition = 0;  // the reader's file position
+  UnpackSourcePiece pieces[2];
+  uint64_t nUses = 0;
 };
 
 // Opens path for reading into a new source (owned by the caller until the
@@ -38,5 +53,7 @@ bool UnpackSourceIsEmptyArchive(UnpackSource* source);
 // Number of reads the reader has made through any source of this process.
 // Lets tests prove that a lookup did not touch the archive.
 uint64_t UnpackSourceReadCount();
+// Number of reads of archive files made by sources of this process.
+uint64_t UnpackSourceFileReadCount();
 
 #endif  // UNZIP_UNPACK_SOURCE_H_
