@@ -31,7 +31,9 @@ struct ReadOutcome {
 
 // Reads the first entry of the archive bytes through UnpackEntryRead.
 ReadOutcome ReadFirstEntry(const std::string& archive, const char* password) {
-  const std::string path = ::testing::TempDir() + "entry_reader_test.zip";
+  // One file per test: ctest runs the cases of this program side by side.
+  const std::string path = ::testing::TempDir() + "entry_reader_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".zip";
   EXPECT_TRUE(zipbuild::SaveBytes(path, archive));
   ReadOutcome outcome;
   unzFile reader = unzOpen(path.c_str());

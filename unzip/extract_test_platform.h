@@ -89,7 +89,9 @@ inline void ReleaseForTest(HeldFileForTest* held) {
 
 const bool kShareModesEnforced = false;
 
-inline bool CreationTimeSettableForTest(const std::string&) { return false; }
+inline bool CreationTimeSettableForTest(const std::string&) {
+  return false;
+}
 
 inline int64_t TicksForTest(const timespec& ts) {
   return (static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100) + 116444736000000000LL;

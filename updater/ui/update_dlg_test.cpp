@@ -358,10 +358,21 @@ TEST(UpdateDlgTest, StatusLineAndBarShowEachPercentage) {
   } cases[] = {{0, 0}, {37, 37}, {100, 100}, {150, 100}, {5, 5}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.percent);
-    EXPECT_EQ(Send(run.dialog, kUpdateStatus, static_cast<WPARAM>(c.percent), 0), 0);
-    EXPECT_EQ(ui::WindowText(status),
-              L"Download Status: " + std::to_wstring(c.percent) + L"% Complete");
-    EXPECT_EQ(Send(bar, PBM_GETPOS, 0, 0), c.bar);
+    const std::wstring expected =
+        L"Download Status: " + std::to_wstring(c.percent) + L"% Complete";
+    // The worker's own connection reports (0%) may land between our message
+    // and the read-back; send again until a read-back shows ours alone.
+    std::wstring shown;
+    LRESULT position = -1;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      EXPECT_EQ(Send(run.dialog, kUpdateStatus, static_cast<WPARAM>(c.percent), 0), 0);
+      shown = ui::WindowText(status);
+      position = Send(bar, PBM_GETPOS, 0, 0);
+      if (shown == expected && position == c.bar) break;
+      Sleep(100);
+    }
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(position, c.bar);
   }
   EXPECT_TRUE(run.process->running());
 }
