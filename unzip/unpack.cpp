@@ -51,18 +51,27 @@ bool SetBase(char* base, const char* directory) {
 // Makes entry index the reader's current entry: forward from the current
 // one, or from the first when index lies behind it or the current entry is
 // unknown (after a damaged record). At most index steps.
-UnpackResult WalkTo(unzFile reader, int32_t index) {
+UnpackResult WalkTo(UnpackState* state, int32_t index) {
+  if (index >= state->nUnreachable) return UNPACK_ERR_DIRECTORY;
+  unzFile reader = Reader(state);
   unz64_file_pos position;
   uint64_t current;
   if (unzGetFilePos64(reader, &position) != UNZ_OK ||
       position.num_of_file > static_cast<uint64_t>(index)) {
-    if (unzGoToFirstFile(reader) != UNZ_OK) return UNPACK_ERR_DIRECTORY;
+    if (unzGoToFirstFile(reader) != UNZ_OK) {
+      state->nUnreachable = 0;
+      return UNPACK_ERR_DIRECTORY;
+    }
     current = 0;
   } else {
     current = position.num_of_file;
   }
   while (current < static_cast<uint64_t>(index)) {
-    if (unzGoToNextFile(reader) != UNZ_OK) return UNPACK_ERR_DIRECTORY;
+    if (unzGoToNextFile(reader) != UNZ_OK) {
+      // The archive does not change while open: no later index is reachable.
+      state->nUnreachable = static_cast<int32_t>(current + 1);
+      return UNPACK_ERR_DIRECTORY;
+    }
     ++current;
   }
   return UNPACK_OK;
@@ -133,7 +142,7 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   }
   if (state->pReader == nullptr || index < 0) return UNPACK_ERR_ARGS;
   unzFile reader = Reader(state);
-  UnpackResult result = WalkTo(reader, index);
+  UnpackResult result = WalkTo(state, index);
   if (result != UNPACK_OK) return result;
 
   unz_file_info64 central;

@@ -36,7 +36,13 @@ bool Refill(UnpackSource* source, uint64_t position, UnpackSourcePiece** filled)
                             kUnpackSourcePiece - piece->nLength, &done)) {
       return false;
     }
-    if (done == 0) break;
+    if (done == 0) {
+      // Remember the end, so reads past it (the reader asks byte by byte
+      // while hunting through damaged records) cost no file access.
+      source->bEndKnown = true;
+      source->nEnd = position + piece->nLength;
+      break;
+    }
     piece->nLength += done;
   }
   *filled = piece;
@@ -57,6 +63,7 @@ uLong ZCALLBACK SourceRead(voidpf /*opaque*/, voidpf stream, void* buffer, uLong
       }
     }
     if (piece == nullptr) {
+      if (source->bEndKnown && source->nPosition >= source->nEnd) break;  // end of file
       if (!Refill(source, source->nPosition, &piece)) {
         source->bError = true;
         break;

@@ -33,6 +33,8 @@ struct UnpackSource {
   uint64_t nPosition = 0;  // the reader's file position
   UnpackSourcePiece pieces[2];
   uint64_t nUses = 0;
+  bool bEndKnown = false;  // a short fill found the end of the file at nEnd
+  uint64_t nEnd = 0;
 };
 
 // Opens path for reading into a new source (owned by the caller until the

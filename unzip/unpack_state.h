@@ -13,10 +13,14 @@ const size_t kTransferBufferSize = 16384;
 // pReader stays null for an archive with no entries (the reader cannot open
 // one); with an entry count of 0 no operation reaches the reader.
 struct UnpackState {
-  void* pReader = nullptr;              // minizip unzFile, owned
-  int32_t nOpenEntry = -1;              // entry whose data is open between calls, -1 none
-  UnpackEntryInfo cacheEntry = {};      // last record built in full
-  int32_t nCacheIndex = -1;             // index of cacheEntry, -1 while empty
+  void* pReader = nullptr;          // minizip unzFile, owned
+  int32_t nOpenEntry = -1;          // entry whose data is open between calls, -1 none
+  UnpackEntryInfo cacheEntry = {};  // last record built in full
+  int32_t nCacheIndex = -1;         // index of cacheEntry, -1 while empty
+  // First index the walk could not reach (a damaged central record stops
+  // it); lookups at or beyond it fail at once instead of walking again.
+  // INT32_MAX while no walk has failed.
+  int32_t nUnreachable = INT32_MAX;
   char* pszPassword = nullptr;          // owned copy, null when none was given
   unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set

@@ -358,8 +358,7 @@ TEST(UpdateDlgTest, StatusLineAndBarShowEachPercentage) {
   } cases[] = {{0, 0}, {37, 37}, {100, 100}, {150, 100}, {5, 5}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.percent);
-    const std::wstring expected =
-        L"Download Status: " + std::to_wstring(c.percent) + L"% Complete";
+    const std::wstring expected = L"Download Status: " + std::to_wstring(c.percent) + L"% Complete";
     // The worker's own connection reports (0%) may land between our message
     // and the read-back; send again until a read-back shows ours alone.
     std::wstring shown;
