@@ -76,6 +76,9 @@ std::vector<int> ButtonIds(HWND box);
 // True when the box shows an icon (a static control with SS_ICON).
 bool HasIcon(HWND box);
 
+// Removes path and everything below it, read-only files included.
+void RemoveTree(const std::wstring& path);
+
 // Conversions for test code.
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& text);

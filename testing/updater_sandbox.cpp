@@ -2,27 +2,6 @@
 
 namespace {
 
-// Removes path and everything below it, read-only files included.
-void RemoveTree(const std::wstring& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
 bool IsMessageBox(const ui::WindowInfo& w) {
   return w.className == L"#32770" && GetDlgItem(w.hwnd, 0xFFFF) != nullptr;
 }
@@ -43,7 +22,7 @@ UpdaterSandbox::UpdaterSandbox(const std::string& updaterExe, const std::string&
 }
 
 UpdaterSandbox::~UpdaterSandbox() {
-  if (!m_folder.empty()) RemoveTree(m_folder);
+  if (!m_folder.empty()) ui::RemoveTree(m_folder);
 }
 
 std::unique_ptr<ui::Process> UpdaterSandbox::Start(const std::wstring& args) const {
