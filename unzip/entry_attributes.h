@@ -4,11 +4,7 @@
 
 #include <cstdint>
 
-const uint32_t kUnpackAttrReadOnly = 0x01;
-const uint32_t kUnpackAttrHidden = 0x02;
-const uint32_t kUnpackAttrSystem = 0x04;
-const uint32_t kUnpackAttrDirectory = 0x10;
-const uint32_t kUnpackAttrArchive = 0x20;
+#include "unzip/unpack.h"
 
 // versionMadeBy: the central record's 16-bit field (host in the high byte).
 // Hosts 0, 7, 11 and 14 carry DOS bits in the low byte of external; every

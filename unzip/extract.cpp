@@ -102,9 +102,9 @@ void CreateDirectoryChain(const char* base, const char* path, const Confinement*
 bool TargetIsProtected(const char* path, uint32_t newAttributes) {
   uint32_t existing = FsGetAttributes(path);
   if (existing == kFsMissing) return false;
-  if (existing & (kFsDirectory | kFsReadOnly)) return true;
-  if ((existing & kFsHidden) && !(newAttributes & kFsHidden)) return true;
-  return (existing & kFsSystem) && !(newAttributes & kFsSystem);
+  if (existing & (kUnpackAttrDirectory | kUnpackAttrReadOnly)) return true;
+  if ((existing & kUnpackAttrHidden) && !(newAttributes & kUnpackAttrHidden)) return true;
+  return (existing & kUnpackAttrSystem) && !(newAttributes & kUnpackAttrSystem);
 }
 
 UnpackResult ExtractDirectory(UnpackState* state, const char* target) {
@@ -197,7 +197,7 @@ UnpackResult Extract(UnpackState* state, int32_t index, const char* target) {
       position.num_of_file != static_cast<uLong>(index)) {
     return UNPACK_ERR_READ;
   }
-  if (info.dwAttributes & kFsDirectory) return ExtractDirectory(state, target);
+  if (info.dwAttributes & kUnpackAttrDirectory) return ExtractDirectory(state, target);
   return ExtractFile(state, info, target);
 }
 

@@ -13,16 +13,11 @@
 
 #include "unzip/unpack.h"
 
-// Attribute bits, as in UnpackEntryInfo::dwAttributes.
-const uint32_t kFsReadOnly = 0x01;
-const uint32_t kFsHidden = 0x02;
-const uint32_t kFsSystem = 0x04;
-const uint32_t kFsDirectory = 0x10;
-const uint32_t kFsArchive = 0x20;
+// Attributes use the kUnpackAttr bits of unpack.h.
 const uint32_t kFsMissing = 0xFFFFFFFF;  // nothing there, or the test failed
 
 // The attributes of what is at path, or kFsMissing. POSIX reports only
-// kFsDirectory, kFsReadOnly (owner write bit clear) and kFsArchive.
+// kUnpackAttrDirectory, kUnpackAttrReadOnly (owner write bit clear) and kUnpackAttrArchive.
 uint32_t FsGetAttributes(const char* path);
 
 // Creates one directory; the result is not reported.

@@ -58,8 +58,8 @@ void RemoveTemporary(FsPendingFile* file) {
 uint32_t FsGetAttributes(const char* path) {
   struct stat st;
   if (stat(Native(path).c_str(), &st) != 0) return kFsMissing;
-  if (S_ISDIR(st.st_mode)) return kFsDirectory;
-  return (st.st_mode & S_IWUSR) ? kFsArchive : (kFsArchive | kFsReadOnly);
+  if (S_ISDIR(st.st_mode)) return kUnpackAttrDirectory;
+  return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
 }
 
 void FsCreateDirectory(const char* path) {
@@ -101,7 +101,7 @@ bool FsFullPath(const char* path, char* out, size_t size) {
 
 FsPendingFile* FsCreatePending(const char* target, uint32_t attributes) {
   std::string native = Native(target);
-  mode_t mode = (attributes & kFsReadOnly) ? 0444 : 0666;
+  mode_t mode = (attributes & kUnpackAttrReadOnly) ? 0444 : 0666;
   char name[kUnpackMaxPath];
   for (uint32_t attempt = 0; attempt < kFsTemporaryAttempts; ++attempt) {
     if (!FsTemporaryName(native.c_str(), attempt, name, sizeof(name))) return nullptr;

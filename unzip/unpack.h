@@ -41,6 +41,13 @@ struct UNPACK_FILETIME {
 
 const int kUnpackMaxPath = 260;  // bytes, terminator included
 
+// Bits of UnpackEntryInfo::dwAttributes (the platform's file attributes).
+const uint32_t kUnpackAttrReadOnly = 0x01;
+const uint32_t kUnpackAttrHidden = 0x02;
+const uint32_t kUnpackAttrSystem = 0x04;
+const uint32_t kUnpackAttrDirectory = 0x10;
+const uint32_t kUnpackAttrArchive = 0x20;
+
 // One archive entry, filled by UnpackGetEntry into the caller's memory.
 struct UnpackEntryInfo {
   int32_t nIndex;               // entry index; the entry count for index -1
