@@ -211,14 +211,16 @@ TEST(UnpackGetEntry, AttributeTable) {
       {3, 0x81A40000, 0x20},  // Unix 0100644
       {3, 0x81240000, 0x21},  // Unix 0100444
       {3, 0x41ED0000, 0x30},  // Unix directory 040755
-      {3, 0x00000000, 0x21},  // Unix, no mode at all
+      {3, 0x00000000, 0x00},  // Unix host, no mode at all: the DOS bits count
+      {3, 0x00000021, 0x21},  // likewise
       {3, 0xFFFFFFFF, 0x30},  // Unix, every bit: only directory and archive
       {0, 0x27, 0x27},        // DOS
       {0, 0x10, 0x10},        // DOS directory, no archive bit
       {0, 0xFFFFFFFF, 0x37},  // DOS: no bit beyond the five
       {7, 0x02, 0x02},        {11, 0x21, 0x21},
-      {14, 0x04, 0x04},       {10, 0x20, 0x21},  // host 10 takes the Unix rule
-      {19, 0x81A40000, 0x20},
+      {14, 0x04, 0x04},       {10, 0x20, 0x20},  // Windows tools: host 10, DOS bits only
+      {10, 0x81A40000, 0x20},                    // host 10 with a mode takes the Unix rule
+      {10, 0x81240001, 0x21}, {19, 0x81A40000, 0x20},
   };
   ZipBuilder builder;
   for (const Case& c : cases) {
