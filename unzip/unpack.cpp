@@ -48,35 +48,6 @@ bool SetBase(char* base, const char* directory) {
   return true;
 }
 
-// Makes entry index the reader's current entry: forward from the current
-// one, or from the first when index lies behind it or the current entry is
-// unknown (after a damaged record). At most index steps.
-UnpackResult WalkTo(UnpackState* state, int32_t index) {
-  if (index >= state->nUnreachable) return UNPACK_ERR_DIRECTORY;
-  unzFile reader = Reader(state);
-  unz64_file_pos position;
-  uint64_t current;
-  if (unzGetFilePos64(reader, &position) != UNZ_OK ||
-      position.num_of_file > static_cast<uint64_t>(index)) {
-    if (unzGoToFirstFile(reader) != UNZ_OK) {
-      state->nUnreachable = 0;
-      return UNPACK_ERR_DIRECTORY;
-    }
-    current = 0;
-  } else {
-    current = position.num_of_file;
-  }
-  while (current < static_cast<uint64_t>(index)) {
-    if (unzGoToNextFile(reader) != UNZ_OK) {
-      // The archive does not change while open: no later index is reachable.
-      state->nUnreachable = static_cast<int32_t>(current + 1);
-      return UNPACK_ERR_DIRECTORY;
-    }
-    ++current;
-  }
-  return UNPACK_OK;
-}
-
 // The local header check and the local extra field. minizip checks the local
 // header against the central record only when it opens the entry's data, so
 // the data is opened raw (no decompression, no password), the extra field
@@ -128,6 +99,35 @@ void UnpackCloseOpenEntry(UnpackState* state) {
   state->nOpenEntry = -1;
 }
 
+// Forward from the current entry, or from the first when index lies behind
+// it or the current entry is unknown (after a damaged record). At most index
+// steps.
+UnpackResult UnpackWalkTo(UnpackState* state, int32_t index) {
+  if (index >= state->nUnreachable) return UNPACK_ERR_DIRECTORY;
+  unzFile reader = Reader(state);
+  unz64_file_pos position;
+  uint64_t current;
+  if (unzGetFilePos64(reader, &position) != UNZ_OK ||
+      position.num_of_file > static_cast<uint64_t>(index)) {
+    if (unzGoToFirstFile(reader) != UNZ_OK) {
+      state->nUnreachable = 0;
+      return UNPACK_ERR_DIRECTORY;
+    }
+    current = 0;
+  } else {
+    current = position.num_of_file;
+  }
+  while (current < static_cast<uint64_t>(index)) {
+    if (unzGoToNextFile(reader) != UNZ_OK) {
+      // The archive does not change while open: no later index is reachable.
+      state->nUnreachable = static_cast<int32_t>(current + 1);
+      return UNPACK_ERR_DIRECTORY;
+    }
+    ++current;
+  }
+  return UNPACK_OK;
+}
+
 int32_t UnpackEntryCount(UnpackState* state) {
   if (state->pReader == nullptr) return 0;
   unz_global_info64 global;
@@ -142,7 +142,7 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   }
   if (state->pReader == nullptr || index < 0) return UNPACK_ERR_ARGS;
   unzFile reader = Reader(state);
-  UnpackResult result = WalkTo(state, index);
+  UnpackResult result = UnpackWalkTo(state, index);
   if (result != UNPACK_OK) return result;
 
   unz_file_info64 central;

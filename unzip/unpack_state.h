@@ -40,6 +40,10 @@ void UnpackCloseOpenEntry(UnpackState* state);
 // UNPACK_ERR_LOCAL_HEADER, UNPACK_ERR_EXTRA_FIELD; *info is then untouched.
 UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* info);
 
+// Makes entry index the reader's current entry, reading nothing when it
+// already is. UNPACK_ERR_DIRECTORY when a damaged record stops the walk.
+UnpackResult UnpackWalkTo(UnpackState* state, int32_t index);
+
 // The number of entries in the archive (0 without a reader).
 int32_t UnpackEntryCount(UnpackState* state);
 
