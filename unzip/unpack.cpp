@@ -7,6 +7,7 @@
 #include <new>
 
 #include "unzip/entry_attributes.h"
+#include "unzip/entry_extents.h"
 #include "unzip/entry_name.h"
 #include "unzip/entry_times.h"
 #include "unzip/platform.h"
@@ -30,6 +31,7 @@ unzFile Reader(UnpackState* state) {
 void FreeState(UnpackState* state) {
   delete[] state->pszPassword;
   delete[] state->pTransfer;
+  delete[] state->pOverlapping;
   delete state;
 }
 
@@ -82,6 +84,33 @@ UnpackResult ReadLocalExtra(unzFile reader, const unz_file_info64& info, unsigne
   }
   unzCloseCurrentFile(reader);
   return result;
+}
+
+// An entry count the archive can hold: at most 65535 (the end record's
+// 16-bit count), and no more records than its central directory has room for.
+// A zip64 end record could otherwise promise billions of entries over a
+// directory of one, and every loop over the entries would run that long.
+bool CountIsPossible(UnpackSource* source) {
+  const uint64_t kMaxEntries = 65535;
+  const uint64_t kMinRecordSize = 46;
+  uint64_t entries = 0;
+  uint64_t directorySize = 0;
+  return UnpackSourceReadEnd(source, &entries, &directorySize) && entries <= kMaxEntries &&
+         entries * kMinRecordSize <= directorySize;
+}
+
+// Walks the central directory once to learn which entries overlap another
+// and which are reachable. False when memory runs out.
+bool MapEntries(UnpackState* state) {
+  const int32_t count = UnpackEntryCount(state);
+  state->pOverlapping = new (std::nothrow) bool[static_cast<size_t>(count > 0 ? count : 1)];
+  int32_t reachable = 0;
+  if (state->pOverlapping == nullptr ||
+      !UnpackFindOverlaps(state->pReader, count, state->pOverlapping, &reachable)) {
+    return false;
+  }
+  if (reachable < count) state->nUnreachable = reachable;
+  return true;
 }
 
 }  // namespace
@@ -154,6 +183,8 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   // A name that does not fit is refused rather than cut into another path.
   if (central.size_filename >= sizeof(storedName)) return UNPACK_ERR_NAME_TOO_LONG;
   storedName[central.size_filename] = '\0';
+  // Its bytes are also another entry's: writing both would expand the archive.
+  if (state->pOverlapping[index]) return UNPACK_ERR_OVERLAP;
 
   unsigned char* extra = nullptr;
   size_t extraSize = 0;
@@ -210,11 +241,18 @@ UnpackHandle UnpackOpen(const char* path, const char* password) {
     // No reader: the archive has no entries to read.
     UnpackSourceClose(source);
   } else {
+    if (!CountIsPossible(source)) {
+      UnpackSourceClose(source);
+      FreeState(state);
+      Store(UNPACK_ERR_FILE);
+      return nullptr;
+    }
     zlib_filefunc64_def functions;
     UnpackSourceFileFunctions(source, &functions);
     // From here the reader owns the source, and closes it if the open fails.
     state->pReader = unzOpen2_64(path, &functions);
-    if (state->pReader == nullptr) {
+    if (state->pReader == nullptr || !MapEntries(state)) {
+      if (state->pReader != nullptr) unzClose(Reader(state));
       FreeState(state);
       Store(UNPACK_ERR_FILE);
       return nullptr;

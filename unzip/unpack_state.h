@@ -21,6 +21,9 @@ struct UnpackState {
   // it); lookups at or beyond it fail at once instead of walking again.
   // INT32_MAX while no walk has failed.
   int32_t nUnreachable = INT32_MAX;
+  // One flag per entry (owned, new[]), set at open for an entry whose local
+  // header or data shares bytes with another entry's; such entries are refused.
+  bool* pOverlapping = nullptr;
   char* pszPassword = nullptr;          // owned copy, null when none was given
   unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
