@@ -86,6 +86,28 @@ UnpackResult ReadLocalExtra(unzFile reader, const unz_file_info64& info, unsigne
   return result;
 }
 
+// The current entry's name before cleaning (UnpackDecodeName), with the
+// central extra field read only when the name may need it.
+UnpackResult DecodeName(unzFile reader, const unz_file_info64& central, const char* stored,
+                        const unsigned char* localExtra, size_t localSize, char* name) {
+  unsigned char* centralExtra = nullptr;
+  const size_t centralSize = central.size_file_extra;
+  if ((central.flag & kUnpackFlagUtf8Name) == 0 && centralSize > 0) {
+    centralExtra = static_cast<unsigned char*>(std::malloc(centralSize));
+    if (centralExtra == nullptr ||
+        unzGetCurrentFileInfo64(reader, nullptr, nullptr, 0, centralExtra,
+                                static_cast<uLong>(centralSize), nullptr, 0) != UNZ_OK) {
+      std::free(centralExtra);
+      return UNPACK_ERR_DIRECTORY;
+    }
+  }
+  const UnpackResult result =
+      UnpackDecodeName(stored, static_cast<uint32_t>(central.flag), localExtra, localSize,
+                       centralExtra, centralExtra != nullptr ? centralSize : 0, name);
+  std::free(centralExtra);
+  return result;
+}
+
 // An entry count the archive can hold: at most 65535 (the end record's
 // 16-bit count), and no more records than its central directory has room for.
 // A zip64 end record could otherwise promise billions of entries over a
@@ -191,9 +213,16 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   result = ReadLocalExtra(reader, central, &extra, &extraSize);
   if (result != UNPACK_OK) return result;
 
+  char name[kUnpackMaxPath];
+  result = DecodeName(reader, central, storedName, extra, extraSize, name);
+  if (result != UNPACK_OK) {
+    std::free(extra);
+    return result;
+  }
+
   UnpackEntryInfo record = *info;
   record.nIndex = index;
-  UnpackCleanName(storedName, record.szName, sizeof(record.szName));
+  UnpackCleanName(name, record.szName, sizeof(record.szName));
   record.dwAttributes = UnpackMapAttributes(static_cast<uint32_t>(central.version),
                                             static_cast<uint32_t>(central.external_fa));
   record.nPackedSize = static_cast<uint32_t>(central.compressed_size);

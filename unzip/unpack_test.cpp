@@ -235,6 +235,55 @@ TEST(UnpackGetEntry, NamesAreCleanedAndLongNamesRefused) {
   EXPECT_STREQ(info.szName, "a");
 }
 
+// An Info-ZIP Unicode path block naming stored as utf8; crcOf gives the name
+// whose CRC-32 the block carries.
+std::string UnicodePath(const std::string& crcOf, const std::string& utf8) {
+  const uint32_t crc = zipbuild::Crc32(crcOf);
+  std::string data = "\x01";
+  for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>(crc >> (8 * i)));
+  return zipbuild::ExtraBlock(0x7075, data + utf8);
+}
+
+TEST(UnpackGetEntry, Utf8NamesAndUnicodePathBlocks) {
+  // Natively the ANSI code page is UTF-8: converted names keep their bytes.
+  struct Case {
+    std::string stored;
+    uint16_t flags;
+    std::string localExtra;
+    std::string centralExtra;
+    UnpackResult result;
+    std::string name;
+  };
+  const Case cases[] = {
+      {"caf\xC3\xA9/na\xC3\xAFve.txt", 0x800, "", "", UNPACK_OK, "caf\xC3\xA9/na\xC3\xAFve.txt"},
+      {"caf_.txt", 0, UnicodePath("caf_.txt", "caf\xC3\xA9.txt"), "", UNPACK_OK, "caf\xC3\xA9.txt"},
+      {"caf_.txt", 0, "", UnicodePath("caf_.txt", "caf\xC3\xA9.txt"), UNPACK_OK, "caf\xC3\xA9.txt"},
+      // A block left over from before a rename does not count.
+      {"renamed.txt", 0, UnicodePath("old.txt", "old.txt"), "", UNPACK_OK, "renamed.txt"},
+      // The name is cleaned after it is chosen.
+      {"b.txt", 0, UnicodePath("b.txt", "a/../../b.txt"), "", UNPACK_OK, "b.txt"},
+      {"long.txt", 0, UnicodePath("long.txt", std::string(300, 'n')), "", UNPACK_ERR_NAME_TOO_LONG,
+       ""},
+      // Without bit 11 or a block, bytes stay as stored (code page 936 here).
+      {"\xD6\xD0\xCE\xC4.txt", 0, "", "", UNPACK_OK, "\xD6\xD0\xCE\xC4.txt"},
+  };
+  ZipBuilder builder;
+  for (const Case& c : cases) {
+    ZipEntry entry;
+    entry.name = c.stored;
+    entry.flags = c.flags;
+    entry.localExtra = c.localExtra;
+    entry.centralExtra = c.centralExtra;
+    builder.Add(entry);
+  }
+  COpenArchive archive(builder);
+  for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    UnpackEntryInfo info = Filled();
+    EXPECT_EQ(archive.Get(static_cast<int32_t>(i), &info), cases[i].result) << i;
+    EXPECT_EQ(std::string(info.szName), cases[i].name) << i;
+  }
+}
+
 TEST(UnpackGetEntry, DamagedLocalHeaders) {
   struct Case {
     const char* what;
