@@ -32,21 +32,27 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   return !file.bad();
 }
 
-int Usage(const char* command) {
-  std::fprintf(stderr, "usage: unpack %s --key KEY.pem ARCHIVE [SIGNATURE]\n", command);
-  return 2;
+// Parses the arguments of command and reads the key. Answers 0, or the
+// exit status after saying what is wrong.
+int Prepare(const char* command, int argc, char** argv, SignatureArguments* args,
+            std::string* key) {
+  if (!ParseArguments(argc, argv, args)) {
+    std::fprintf(stderr, "usage: unpack %s --key KEY.pem ARCHIVE [SIGNATURE]\n", command);
+    return 2;
+  }
+  if (!ReadWholeFile(args->key, key)) {
+    std::fprintf(stderr, "unpack: cannot read the key %s\n", args->key.c_str());
+    return 2;
+  }
+  return 0;
 }
 
 }  // namespace
 
 int SignCommand(int argc, char** argv) {
   SignatureArguments args;
-  if (!ParseArguments(argc, argv, &args)) return Usage("sign");
   std::string key, signature, why;
-  if (!ReadWholeFile(args.key, &key)) {
-    std::fprintf(stderr, "unpack: cannot read the key %s\n", args.key.c_str());
-    return 2;
-  }
+  if (const int status = Prepare("sign", argc, argv, &args, &key)) return status;
   if (!SignArchiveFile(key, args.archive, &signature, &why)) {
     std::fprintf(stderr, "unpack: cannot sign %s: %s\n", args.archive.c_str(), why.c_str());
     return 2;
@@ -63,12 +69,8 @@ int SignCommand(int argc, char** argv) {
 
 int VerifyCommand(int argc, char** argv) {
   SignatureArguments args;
-  if (!ParseArguments(argc, argv, &args)) return Usage("verify");
   std::string key, signature, why;
-  if (!ReadWholeFile(args.key, &key)) {
-    std::fprintf(stderr, "unpack: cannot read the key %s\n", args.key.c_str());
-    return 2;
-  }
+  if (const int status = Prepare("verify", argc, argv, &args, &key)) return status;
   if (!ReadWholeFile(args.signature, &signature)) {
     std::printf("no signature: cannot read %s\n", args.signature.c_str());
     return 1;

@@ -39,38 +39,45 @@ KeyPtr ReadKey(const std::string& pem, bool isPrivate) {
   return key;
 }
 
-// Feeds the whole file at path to update (a DigestSign/VerifyUpdate).
-template <typename Update>
-bool DigestFile(const std::string& path, EVP_MD_CTX* context, Update update) {
+typedef std::unique_ptr<EVP_MD_CTX, ContextFree> ContextPtr;
+
+// A signing or verifying context (init is EVP_DigestSignInit or
+// EVP_DigestVerifyInit) over the key in keyPem that has taken in every byte
+// of the file at path; null, with *why, on failure.
+template <typename Init, typename Update>
+ContextPtr DigestFile(const std::string& keyPem, bool isPrivate, const std::string& path, Init init,
+                      Update update, std::string* why) {
+  KeyPtr key = ReadKey(keyPem, isPrivate);
+  if (key == nullptr) {
+    *why = isPrivate ? "the key is not a PEM private key of curve P-256"
+                     : "the key is not a PEM public key of curve P-256";
+    return nullptr;
+  }
+  ContextPtr context(EVP_MD_CTX_new());
+  if (context == nullptr || init(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
+    *why = "the key cannot be used";
+    return nullptr;
+  }
   std::unique_ptr<FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
-  if (file == nullptr) return false;
   unsigned char buffer[65536];
   size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
-    if (update(context, buffer, got) != 1) return false;
+  while (file != nullptr && (got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) {
+    if (update(context.get(), buffer, got) != 1) return nullptr;
   }
-  return !std::ferror(file.get());
+  if (file == nullptr || std::ferror(file.get())) {
+    *why = "cannot read the archive";
+    return nullptr;
+  }
+  return context;
 }
 
 }  // namespace
 
 SignatureVerdict VerifyArchiveFile(const std::string& keyPem, const std::string& archivePath,
                                    const std::string& signature, std::string* why) {
-  KeyPtr key = ReadKey(keyPem, false);
-  if (key == nullptr) {
-    *why = "the key is not a PEM public key of curve P-256";
-    return SIGNATURE_ERROR;
-  }
-  std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
-  if (context == nullptr ||
-      EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
-    *why = "the key cannot verify";
-    return SIGNATURE_ERROR;
-  }
-  if (!DigestFile(archivePath, context.get(), EVP_DigestVerifyUpdate)) {
-    *why = "cannot read the archive";
-    return SIGNATURE_ERROR;
-  }
+  ContextPtr context =
+      DigestFile(keyPem, false, archivePath, EVP_DigestVerifyInit, EVP_DigestVerifyUpdate, why);
+  if (context == nullptr) return SIGNATURE_ERROR;
   const int verdict = EVP_DigestVerifyFinal(
       context.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size());
   if (verdict == 1) return SIGNATURE_GOOD;
@@ -80,32 +87,18 @@ SignatureVerdict VerifyArchiveFile(const std::string& keyPem, const std::string&
 
 bool SignArchiveFile(const std::string& keyPem, const std::string& archivePath,
                      std::string* signature, std::string* why) {
-  KeyPtr key = ReadKey(keyPem, true);
-  if (key == nullptr) {
-    *why = "the key is not a PEM private key of curve P-256";
-    return false;
-  }
-  std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
-  if (context == nullptr ||
-      EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
-    *why = "the key cannot sign";
-    return false;
-  }
-  if (!DigestFile(archivePath, context.get(), EVP_DigestSignUpdate)) {
-    *why = "cannot read the archive";
-    return false;
-  }
+  ContextPtr context =
+      DigestFile(keyPem, true, archivePath, EVP_DigestSignInit, EVP_DigestSignUpdate, why);
+  if (context == nullptr) return false;
   size_t size = 0;
-  if (EVP_DigestSignFinal(context.get(), nullptr, &size) != 1) {
-    *why = "signing failed";
-    return false;
+  if (EVP_DigestSignFinal(context.get(), nullptr, &size) == 1) {
+    signature->resize(size);
+    if (EVP_DigestSignFinal(context.get(), reinterpret_cast<unsigned char*>(&(*signature)[0]),
+                            &size) == 1) {
+      signature->resize(size);
+      return true;
+    }
   }
-  signature->resize(size);
-  if (EVP_DigestSignFinal(context.get(), reinterpret_cast<unsigned char*>(&(*signature)[0]),
-                          &size) != 1) {
-    *why = "signing failed";
-    return false;
-  }
-  signature->resize(size);
-  return true;
+  *why = "signing failed";
+  return false;
 }
