@@ -13,7 +13,7 @@ const size_t kSignatureScalarSize = 32;
 const size_t kRawSignatureSize = 2 * kSignatureScalarSize;
 
 // Decodes der (size bytes) into raw (kRawSignatureSize bytes). Answers false,
-// raw unspecified, unless der is exactly one DER sequence of two positive,
+// raw unspecified, unless der is exactly one DER sequence of two non-negative,
 // minimally encoded integers of at most 32 significant bytes each, with
 // nothing after it.
 bool DecodeSignatureDer(const unsigned char* der, size_t size, unsigned char* raw);
