@@ -18,3 +18,19 @@ bool FsTemporaryName(const char* target, uint32_t attempt, char* out, size_t siz
                    static_cast<unsigned>((start + attempt * 40503u) & 0xFFFF));
   return n > 0 && static_cast<size_t>(n) < size;
 }
+
+bool FsFreeSpace(const char* path, uint64_t* bytes) {
+  char directory[kUnpackMaxPath];
+  if (!FsFullPath(path, directory, sizeof(directory))) return false;
+  for (;;) {
+    if (FsVolumeFreeSpace(directory, bytes)) return true;
+    // Up to the parent; the root keeps its separator.
+    char* last = std::strrchr(directory, FsSeparator());
+    if (last == nullptr) return false;
+    char* cut = last;
+    while (cut > directory && cut[-1] != FsSeparator()) --cut;
+    if (cut == directory) ++last;  // no separator before the last: a root
+    if (*last == '\0') return false;
+    *last = '\0';
+  }
+}
