@@ -11,7 +11,8 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev
   googletest libgtest-dev
   wine64 wine32:i386 xvfb x11-utils imagemagick fonts-wqy-microhei
-  python3 zip unzip dpkg-dev time openssl
+  python3 zip unzip dpkg-dev time
+  libssl-dev openssl
 )
 missing=()
 for p in "${packages[@]}"; do

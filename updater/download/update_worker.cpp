@@ -10,11 +10,14 @@
 #include "updater/app/updater_app.h"
 #include "updater/download/archive_name.h"
 #include "updater/download/download_status_callback.h"
+#include "updater/download/signature_address.h"
+#include "updater/download/signature_check.h"
 #include "updater/download/update_status.h"
 
 namespace {
 
 const char kNotAnArchive[] = "Download failed.  The file received is not a valid update archive.";
+const char kNotSigned[] = "Update refused.  The archive is not signed by the publisher.";
 
 // The system's text for a failed download, or a fallback when it has none.
 CString DownloadFailureMessage(HRESULT result) {
@@ -59,11 +62,21 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString updaterDirectory = UpdaterDirectory(modulePath);
   const CString archivePath = DownloadArchivePath(updaterDirectory, GetTickCount());
 
-  const CString url = static_cast<CUpdaterApp*>(AfxGetApp())->m_url;
+  const CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
+  const CString url = app->m_url;
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   if (FAILED(result)) {
     // Whatever part of the file arrived stays, as the download left it.
     AfxMessageBox(DownloadFailureMessage(result), MB_OK);
+    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
+    return 0;
+  }
+
+  // Nothing is written unless the publisher signed these very bytes; the
+  // archive stays locked against change until it is unpacked.
+  CSignedArchive signedArchive;
+  if (!signedArchive.Verify(archivePath, SignatureUrl(url, app->m_sig))) {
+    AfxMessageBox(kNotSigned, MB_OK);
     PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
     return 0;
   }
@@ -75,6 +88,7 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const bool opened = archive != nullptr;
   if (opened) UnpackEverything(archive, baseDirectory);
   UnpackClose(archive);
+  signedArchive.Release();
   DeleteFileA(archivePath);
 
   if (!opened) {

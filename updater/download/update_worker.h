@@ -2,8 +2,9 @@
 // downloads the application's m_url into the updater's folder, unpacks every
 // entry there, deletes the archive, and posts WM_UPDATE_STATUS to the
 // progress dialog: kUpdateFinished after an unpacked archive, kUpdateFailed
-// (after showing why in a message box) when the download failed or the file
-// received is not an archive.
+// (after showing why in a message box) when the download failed, the file
+// received is not an archive, or, in a program built with the publisher's
+// key, the archive is not signed with it.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 #define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 
