@@ -10,12 +10,16 @@
 #
 # Lines marked "PENDING" run steps of the guide whose options are not in
 # this build yet; each becomes one uncommented line when they are.
+#
+# The demo's publisher key is the one the build makes for the tests:
+# updater_signed.exe is updater.exe with that key built in (a vendor builds
+# updater.exe with -DUPDATER_PUBLIC_KEY=publisher.pub.pem instead).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 "$here/scripts/bootstrap.sh"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target updater unpack marker_target
+cmake --build --preset windows --target updater_signed unpack marker_target
 
 out="$here/build/demo"
 rm -rf "$out"
@@ -27,7 +31,7 @@ unpack="$here/build/windows/unzip/unpack.exe"
 # marker when started).
 app="$out/app"
 mkdir -p "$app/Product Files"
-cp "$here/build/windows/updater/updater.exe" "$app/"
+cp "$here/build/windows/updater/updater_signed.exe" "$app/updater.exe"
 cp "$here/build/windows/testing/marker_target.exe" "$app/Product Files/"
 target="$app/Product Files/marker_target.exe"
 
@@ -60,12 +64,13 @@ trap cleanup EXIT  # wine_session_start set its own
 
 # Step 3: sign the archive with the publisher's key, check the signature
 # and look at what the updater will write.
-openssl ecparam -name prime256v1 -genkey -noout -out "$out/publisher.key.pem" 2>/dev/null
-openssl ec -in "$out/publisher.key.pem" -pubout -out "$out/publisher.pub.pem" 2>/dev/null
-openssl dgst -sha256 -sign "$out/publisher.key.pem" -out "$archive.sig" "$archive"
+keys="$here/build/windows/test_keys"
+openssl dgst -sha256 -sign "$keys/publisher.pem" -out "$archive.sig" "$archive"
+echo "== unpack verify --key publisher.pub.pem update.zip"
+"$WINE64" "$unpack" verify --key "$(winepath_of "$keys/publisher.pub.pem")" \
+  "$(winepath_of "$archive")" </dev/null | tr -d '\r'
 echo "== unpack list update.zip"
 "$WINE64" "$unpack" list "$(winepath_of "$archive")" </dev/null | tr -d '\r'
-# PENDING unpack verify: "$WINE64" "$unpack" verify --key "$(winepath_of "$out/publisher.pub.pem")" "$(winepath_of "$archive")" </dev/null || exit 1
 
 # Step 4: both files on a web server, reached through a redirect.
 python3 "$here/scripts/demo_server.py" --file "$archive" --file "$archive.sig" \
@@ -77,8 +82,8 @@ url="http://127.0.0.1:$(cat "$out/port")/latest/update.zip"
 
 # Step 5: the product starts the updater, waits for it and reads its exit
 # code.
-options=(-url "$url" -dest "$(winepath_of "$target")")
-# PENDING -sig -log: options+=(-sig "$url.sig" -log "$(winepath_of "$out/update.log")")
+options=(-url "$url" -sig "$url.sig" -dest "$(winepath_of "$target")")
+# PENDING -log: options+=(-log "$(winepath_of "$out/update.log")")
 echo
 echo "updater.exe ${options[*]}"
 "$WINE64" "$app/updater.exe" "${options[@]}" </dev/null >/dev/null 2>&1 &
