@@ -5,11 +5,20 @@
 
 #include "unzip/file_system.h"
 
+namespace {
+
+// A start that differs between runs keeps a crashed run's leftovers from
+// costing every later run a collision. Set at program start rather than on
+// first use: a function-local static would need a thread-safe guard, which
+// brings the whole threads library into the updater.
+const uint32_t kTemporaryNameStart =
+    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&kTemporaryNameStart) >> 4) ^
+    static_cast<uint32_t>(time(nullptr));
+
+}  // namespace
+
 bool FsTemporaryName(const char* target, uint32_t attempt, char* out, size_t size) {
-  // A start that differs between runs keeps a crashed run's leftovers from
-  // costing every later run a collision.
-  static uint32_t start = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&start) >> 4) ^
-                          static_cast<uint32_t>(time(nullptr));
+  const uint32_t start = kTemporaryNameStart;
   size_t dirLength = 0;
   for (size_t i = 0; target[i] != '\0'; ++i) {
     if (target[i] == '/' || target[i] == '\\') dirLength = i + 1;
