@@ -157,6 +157,10 @@ TEST_F(ExtractTest, AttributesAndTimesRestored) {
   e.externalAttributes = 0x21;
   e.localExtra = zipbuild::UtBlock(0x07, {1600000000, 1500000000, 1400000000});
   Open(ZipBuilder().Add(e).Add(File("dos.txt", "stamp")));
+  // ro.txt replaces a file of that name, whose creation time it must not
+  // inherit.
+  fs::create_directories(m_base);
+  Put(m_base / "ro.txt", "old");
   ASSERT_EQ(Extract(0, "ro.txt"), UNPACK_OK);
   const std::string path = (m_base / "ro.txt").string();
   FileTimesForTest times = ReadTimesForTest(path);  // before a read moves the access time
@@ -248,6 +252,16 @@ TEST_F(ExtractTest, FailuresLeaveThePreviousFileIntact) {
         << "no temporary file may be left";
     UnpackClose(handle);
   }
+}
+
+TEST_F(ExtractTest, TimesThatCannotBeSetKeepTheData) {
+  Open(ZipBuilder().Add(File("f.txt", "data")));
+  if (!FailTimesForTest(true)) GTEST_SKIP() << "cannot make setting times fail here";
+  const UnpackResult result = Extract(0, "f.txt");
+  FailTimesForTest(false);
+  EXPECT_EQ(result, UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "f.txt"), "data");
+  EXPECT_EQ(Listing(m_base), (std::set<std::string>{"f.txt"}));
 }
 
 TEST_F(ExtractTest, FileInUseIsNotReplaced) {

@@ -43,10 +43,12 @@ FsPendingFile* FsCreatePending(const char* target, uint32_t attributes);
 bool FsWrite(FsPendingFile* file, const void* data, uint32_t size);
 
 // Sets the three times, closes the file and moves it over its target in one
-// replacing rename. False when the target cannot be replaced (a directory,
-// a read-only file, a file in use); the temporary file is then removed and
-// the target stays as it was. Frees file in every case. POSIX keeps no
-// settable creation time: creation is ignored there.
+// replacing rename; on Windows the times are set again on the final name.
+// False when the target cannot be replaced (a directory, a read-only file, a
+// file in use); the temporary file is then removed and the target stays as
+// it was. Times that cannot be set are not a failure: the data is kept.
+// Frees file in every case. POSIX keeps no settable creation time: creation
+// is ignored there.
 bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
               const UNPACK_FILETIME& lastAccess, const UNPACK_FILETIME& lastWrite);
 

@@ -132,9 +132,11 @@ bool FsWrite(FsPendingFile* file, const void* data, uint32_t size) {
 
 bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
               const UNPACK_FILETIME& lastAccess, const UNPACK_FILETIME& lastWrite) {
+  // Times the file system cannot take are not worth the data: a failure here
+  // is not reported.
   timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
-  bool ok = futimens(file->fd, times) == 0;
-  ok = close(file->fd) == 0 && ok;
+  futimens(file->fd, times);
+  bool ok = close(file->fd) == 0;
   file->fd = -1;
   // A read-only file is not replaced, as on Windows (rename alone would).
   struct stat st;

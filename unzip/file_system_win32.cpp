@@ -78,8 +78,10 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   FILETIME c = ToFileTime(creation);
   FILETIME a = ToFileTime(lastAccess);
   FILETIME w = ToFileTime(lastWrite);
-  bool ok = SetFileTime(file->handle, &c, &a, &w) != FALSE;
-  ok = CloseHandle(file->handle) != FALSE && ok;
+  // Times the file system cannot take are not worth the data: a failure of
+  // SetFileTime is not reported.
+  SetFileTime(file->handle, &c, &a, &w);
+  bool ok = CloseHandle(file->handle) != FALSE;
   file->handle = INVALID_HANDLE_VALUE;
   // The rename fails for a directory and for a file open without sharing.
   // A read-only target is refused here first: Windows refuses to replace it,
@@ -87,7 +89,20 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   DWORD existing = GetFileAttributesA(file->target);
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) ok = false;
   ok = ok && MoveFileExA(file->temporary, file->target, MOVEFILE_REPLACE_EXISTING) != FALSE;
-  if (!ok) RemoveTemporary(file);
+  if (ok) {
+    // NTFS gives a name that was replaced moments ago the creation time of
+    // the file it replaced ("tunnelling"), so the times are set once more on
+    // the final name. Write-attributes access works on read-only files too.
+    HANDLE final = CreateFileA(file->target, FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (final != INVALID_HANDLE_VALUE) {
+      SetFileTime(final, &c, &a, &w);
+      CloseHandle(final);
+    }
+  } else {
+    RemoveTemporary(file);
+  }
   delete file;
   return ok;
 }
