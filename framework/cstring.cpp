@@ -4,6 +4,31 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <mbctype.h>
+#endif
+
+namespace {
+
+// Whether byte starts a double-byte character of the process's multibyte
+// code page (the ANSI code page). Natively that code page is UTF-8, whose
+// multibyte characters hold no ASCII byte, so nothing is stepped over.
+bool IsLeadByte(char byte) {
+#ifdef _WIN32
+  return _ismbblead(static_cast<unsigned char>(byte)) != 0;
+#else
+  (void)byte;
+  return false;
+#endif
+}
+
+// The length of the character at index i of bytes (1 or 2).
+size_t CharacterLength(const std::string& bytes, size_t i) {
+  return IsLeadByte(bytes[i]) && i + 1 < bytes.size() ? 2 : 1;
+}
+
+}  // namespace
+
 CString::CString(const char* text) : m_bytes(text ? text : "") {}
 
 CString::CString(const char* bytes, int length)
@@ -30,14 +55,20 @@ void CString::Format(const char* format, ...) {
 }
 
 int CString::ReverseFind(char ch) const {
-  size_t at = m_bytes.rfind(ch);
-  return at == std::string::npos ? -1 : static_cast<int>(at);
+  int found = -1;
+  for (size_t i = 0; i < m_bytes.size(); i += CharacterLength(m_bytes, i)) {
+    if (m_bytes[i] == ch) found = static_cast<int>(i);
+  }
+  return found;
 }
 
 int CString::Find(char ch, int start) const {
   if (start < 0) start = 0;
-  size_t at = m_bytes.find(ch, static_cast<size_t>(start));
-  return at == std::string::npos ? -1 : static_cast<int>(at);
+  for (size_t i = static_cast<size_t>(start); i < m_bytes.size();
+       i += CharacterLength(m_bytes, i)) {
+    if (m_bytes[i] == ch) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 int CString::Delete(int index, int count) {
@@ -61,7 +92,13 @@ int CString::Insert(int index, const char* text) {
 }
 
 CString& CString::TrimRight(char ch) {
-  while (!m_bytes.empty() && m_bytes.back() == ch) m_bytes.pop_back();
+  size_t keep = 0;
+  for (size_t i = 0; i < m_bytes.size();) {
+    const size_t next = i + CharacterLength(m_bytes, i);
+    if (m_bytes[i] != ch || next - i == 2) keep = next;
+    i = next;
+  }
+  m_bytes.resize(keep);
   return *this;
 }
 

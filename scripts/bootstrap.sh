@@ -10,7 +10,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev
   googletest libgtest-dev
   wine64 xvfb x11-utils imagemagick fonts-wqy-microhei
-  python3 zip unzip dpkg-dev time
+  python3 zip unzip dpkg-dev time locales
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -6,9 +6,11 @@
 // write never destroys a file that was there before.
 //
 // Relative targets are joined to the base directory and must stay inside it:
-// the canonical joined path (and every directory created on the way) has to
-// lie below the canonical base on a component boundary. Absolute targets are
-// the caller's choice and are not confined.
+// they may hold no ".." component, the canonical joined path has to lie below
+// the canonical base on a component boundary, and no existing component below
+// the base may be a link (a symbolic link, a junction or another reparse
+// point), which would lead elsewhere. Absolute targets are the caller's
+// choice and are not confined.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,12 +25,8 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
-
 bool IsAbsolute(const char* path) {
-  return IsSeparator(path[0]) || (path[0] != '\0' && path[1] == ':');
+  return FsIsSeparator(path[0]) || (path[0] != '\0' && path[1] == ':');
 }
 
 // Joins up to three pieces into out (kUnpackMaxPath bytes); false when the
@@ -38,63 +36,82 @@ bool JoinPath(char* out, const char* a, const char* b, const char* c = "") {
   return n >= 0 && n < kUnpackMaxPath;
 }
 
-// The canonical base directory without trailing separators, against which
-// relative targets are confined.
-struct Confinement {
-  char szBase[kUnpackMaxPath];
-};
-
-void TrimSeparators(char* path) {
-  size_t n = strlen(path);
-  while (n > 0 && IsSeparator(path[n - 1])) path[--n] = '\0';
+// Calls visit(end) for every component of path, with end the index just past
+// the component; empty components are skipped. Stops when visit answers
+// false, and answers that.
+template <typename Visit>
+bool ForEachComponent(const char* path, Visit visit) {
+  const char* start = path;
+  for (;;) {
+    const char* end = start;
+    while (*end != '\0' && !FsIsSeparator(*end)) end = FsNextCharacter(end);
+    if (end > start && !visit(static_cast<size_t>(start - path), static_cast<size_t>(end - path))) {
+      return false;
+    }
+    if (*end == '\0') return true;
+    start = end + 1;
+  }
 }
 
-bool MakeConfinement(const char* base, Confinement* confinement) {
-  if (!FsFullPath(base, confinement->szBase, sizeof(confinement->szBase))) return false;
-  TrimSeparators(confinement->szBase);
-  return true;
+// A ".." component: the target would be resolved by the system, which
+// follows links, rather than by our text comparison.
+bool HasParentComponent(const char* path) {
+  return !ForEachComponent(path, [path](size_t start, size_t end) {
+    return !(end - start == 2 && path[start] == '.' && path[start + 1] == '.');
+  });
 }
 
-// True when path resolves below the base (or to the base itself, when
-// allowBase is set).
-bool StaysInside(const Confinement& confinement, const char* path, bool allowBase) {
+// True when the canonical form of path lies below the canonical base (or is
+// the base itself, when allowBase is set), on a component boundary.
+bool StaysInside(const char* base, const char* path, bool allowBase) {
+  char canonicalBase[kUnpackMaxPath];
   char canonical[kUnpackMaxPath];
-  if (!FsFullPath(path, canonical, sizeof(canonical))) return false;
-  TrimSeparators(canonical);
-  size_t n = strlen(confinement.szBase);
-  if (strncmp(canonical, confinement.szBase, n) != 0) return false;
+  if (!FsFullPath(base, canonicalBase, sizeof(canonicalBase)) ||
+      !FsFullPath(path, canonical, sizeof(canonical))) {
+    return false;
+  }
+  FsTrimSeparators(canonicalBase);
+  FsTrimSeparators(canonical);
+  // Both trimmed on character boundaries: equal bytes up to n mean that
+  // canonical[n] starts a character.
+  size_t n = strlen(canonicalBase);
+  if (strncmp(canonical, canonicalBase, n) != 0) return false;
   if (canonical[n] == FsSeparator()) return true;
   return allowBase && canonical[n] == '\0';
 }
 
-// Creates base when missing, then every directory of path below it,
-// outermost first, each only when the existence test reports it missing.
-// With a confinement, a directory that would lie outside the base is not
-// created. A joined path that does not fit is skipped; the later creation of
-// the file then fails.
-void CreateDirectoryChain(const char* base, const char* path, const Confinement* confinement) {
+// True when an existing component of relative below base is a link (or a
+// reparse point): the system would follow it out of the base.
+bool PassesThroughLink(const char* base, const char* relative) {
+  return !ForEachComponent(relative, [base, relative](size_t, size_t end) {
+    char prefix[kUnpackMaxPath];
+    int n = snprintf(prefix, sizeof(prefix), "%s%.*s", base, static_cast<int>(end), relative);
+    if (n < 0 || n >= kUnpackMaxPath) return false;
+    const uint32_t attributes = FsGetAttributes(prefix);
+    if (attributes == kFsMissing) return true;  // nothing deeper exists either
+    return (attributes & kFsLink) == 0;
+  });
+}
+
+// Creates base when missing, then every missing directory of path below it
+// (or from the root, without a base), outermost first. True when base and
+// path then exist as directories; a directory that could not be created
+// makes it false.
+bool CreateDirectoryChain(const char* base, const char* path) {
   if (base != nullptr && FsGetAttributes(base) == kFsMissing) FsCreateDirectory(base);
-  if (path[0] == '\0') return;
-  size_t last = 0;
-  bool found = false;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (IsSeparator(path[i])) {
-      last = i;
-      found = true;
-    }
-  }
-  if (found && last > 0) {
-    char parent[kUnpackMaxPath];
-    if (last < sizeof(parent)) {
-      memcpy(parent, path, last);
-      parent[last] = '\0';
-      CreateDirectoryChain(base, parent, confinement);
-    }
-  }
-  char joined[kUnpackMaxPath];
-  if (!JoinPath(joined, base != nullptr ? base : "", path)) return;
-  if (confinement != nullptr && !StaysInside(*confinement, joined, true)) return;
-  if (FsGetAttributes(joined) == kFsMissing) FsCreateDirectory(joined);
+  const char* prefixBase = base != nullptr ? base : "";
+  bool fits = ForEachComponent(path, [prefixBase, path](size_t, size_t end) {
+    char joined[kUnpackMaxPath];
+    int n = snprintf(joined, sizeof(joined), "%s%.*s", prefixBase, static_cast<int>(end), path);
+    if (n < 0 || n >= kUnpackMaxPath) return false;
+    // A drive or share root cannot be created; only the end result counts.
+    if (FsGetAttributes(joined) == kFsMissing) FsCreateDirectory(joined);
+    return true;
+  });
+  char whole[kUnpackMaxPath];
+  if (!fits || !JoinPath(whole, prefixBase, path)) return false;
+  const uint32_t attributes = FsGetAttributes(whole[0] != '\0' ? whole : ".");
+  return attributes != kFsMissing && (attributes & kUnpackAttrDirectory) != 0;
 }
 
 // An existing target that cannot be replaced: a directory, a read-only file,
@@ -107,18 +124,24 @@ bool TargetIsProtected(const char* path, uint32_t newAttributes) {
   return (existing & kUnpackAttrSystem) && !(newAttributes & kUnpackAttrSystem);
 }
 
+// Checks a relative target against the base before anything is created: no
+// ".." component, inside the base, through no link. joined receives base and
+// target joined.
+bool AcceptRelative(const UnpackState* state, const char* target, bool isDirectory, char* joined) {
+  return !HasParentComponent(target) && JoinPath(joined, state->szBaseDir, target) &&
+         StaysInside(state->szBaseDir, joined, isDirectory) &&
+         !PassesThroughLink(state->szBaseDir, target);
+}
+
 UnpackResult ExtractDirectory(UnpackState* state, const char* target) {
   if (IsAbsolute(target)) {
-    CreateDirectoryChain(nullptr, target, nullptr);
-    return UNPACK_OK;
+    return CreateDirectoryChain(nullptr, target) ? UNPACK_OK : UNPACK_ERR_FILE;
   }
   char joined[kUnpackMaxPath];
-  Confinement confinement;
-  if (!JoinPath(joined, state->szBaseDir, target) ||
-      !MakeConfinement(state->szBaseDir, &confinement) || !StaysInside(confinement, joined, true)) {
+  if (!AcceptRelative(state, target, true, joined) ||
+      !CreateDirectoryChain(state->szBaseDir, target)) {
     return UNPACK_ERR_FILE;
   }
-  CreateDirectoryChain(state->szBaseDir, target, &confinement);
   return UNPACK_OK;
 }
 
@@ -145,28 +168,20 @@ UnpackResult CopyEntryData(UnpackState* state, FsPendingFile* file) {
 
 UnpackResult ExtractFile(UnpackState* state, const UnpackEntryInfo& info, const char* target) {
   // Directory part: up to and including the last separator.
-  size_t split = 0;
-  for (size_t i = 0; target[i] != '\0'; ++i) {
-    if (IsSeparator(target[i])) split = i + 1;
-  }
+  const size_t split = FsDirectoryLength(target);
   char directory[kUnpackMaxPath];
   if (split >= sizeof(directory)) return UNPACK_ERR_FILE;
   memcpy(directory, target, split);
   directory[split] = '\0';
-  const char* name = target + split;
 
   char full[kUnpackMaxPath];
   if (IsAbsolute(directory)) {
-    if (!JoinPath(full, directory, name)) return UNPACK_ERR_FILE;
-    CreateDirectoryChain(nullptr, directory, nullptr);
-  } else {
-    Confinement confinement;
-    if (!JoinPath(full, state->szBaseDir, directory, name) ||
-        !MakeConfinement(state->szBaseDir, &confinement) ||
-        !StaysInside(confinement, full, false)) {
+    if (!JoinPath(full, target, "") || !CreateDirectoryChain(nullptr, directory)) {
       return UNPACK_ERR_FILE;
     }
-    CreateDirectoryChain(state->szBaseDir, directory, &confinement);
+  } else if (!AcceptRelative(state, target, false, full) ||
+             !CreateDirectoryChain(state->szBaseDir, directory)) {
+    return UNPACK_ERR_FILE;
   }
 
   if (TargetIsProtected(full, info.dwAttributes)) return UNPACK_ERR_FILE;

@@ -55,15 +55,22 @@ void RemoveTemporary(FsPendingFile* file) {
 
 }  // namespace
 
+// The process code page is UTF-8 here, whose multibyte characters hold no
+// ASCII byte: every byte can be compared on its own.
+bool FsIsLeadByte(unsigned char) {
+  return false;
+}
+
 uint32_t FsGetAttributes(const char* path) {
   struct stat st;
-  if (stat(Native(path).c_str(), &st) != 0) return kFsMissing;
+  if (lstat(Native(path).c_str(), &st) != 0) return kFsMissing;
+  if (S_ISLNK(st.st_mode)) return kFsLink;
   if (S_ISDIR(st.st_mode)) return kUnpackAttrDirectory;
   return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
 }
 
-void FsCreateDirectory(const char* path) {
-  mkdir(Native(path).c_str(), 0777);
+bool FsCreateDirectory(const char* path) {
+  return mkdir(Native(path).c_str(), 0777) == 0;
 }
 
 char FsSeparator() {

@@ -1,5 +1,6 @@
 // The file-system seam over the Win32 ANSI calls.
 #include <windows.h>
+#include <mbctype.h>
 
 #include <cstring>
 
@@ -30,13 +31,20 @@ void RemoveTemporary(FsPendingFile* file) {
 
 }  // namespace
 
+// The process's multibyte code page, which the updater sets to the ANSI code
+// page at start-up (and which starts out so in other programs).
+bool FsIsLeadByte(unsigned char byte) {
+  return _ismbblead(byte) != 0;
+}
+
+// FILE_ATTRIBUTE_REPARSE_POINT is kFsLink.
 uint32_t FsGetAttributes(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes == INVALID_FILE_ATTRIBUTES ? kFsMissing : attributes;
 }
 
-void FsCreateDirectory(const char* path) {
-  CreateDirectoryA(path, nullptr);
+bool FsCreateDirectory(const char* path) {
+  return CreateDirectoryA(path, nullptr) != FALSE;
 }
 
 char FsSeparator() {
