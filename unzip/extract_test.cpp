@@ -157,10 +157,25 @@ TEST_F(ExtractTest, LinksBelowTheBaseAreNotFollowed) {
   }
   EXPECT_EQ(Listing(outside), (std::set<std::string>{"kept.txt"}));
   EXPECT_EQ(Slurp(outside / "kept.txt"), "kept");
-  // Real folders below the base are used as before.
+  // Real folders below the base are used as before; one known to exist
+  // does not vouch for a link that appears below it later.
   EXPECT_EQ(Extract(0, "real/f.txt"), UNPACK_OK);
   EXPECT_EQ(Extract(1, "real/d/"), UNPACK_OK);
   EXPECT_EQ(Slurp(m_base / "real" / "f.txt"), "payload");
+  ASSERT_TRUE(MakeLinkForTest((m_base / "real" / "later").string(), "../../outside"));
+  links.made.push_back((m_base / "real" / "later").string());
+  EXPECT_EQ(Extract(0, "real/later/pwned.txt"), UNPACK_ERR_FILE);
+  EXPECT_EQ(Listing(outside), (std::set<std::string>{"kept.txt"}));
+}
+
+TEST_F(ExtractTest, FoldersRemovedBetweenEntriesAreMadeAgain) {
+  Open(ZipBuilder().Add(File("f.txt", "data")));
+  EXPECT_EQ(Extract(0, "a/b/one.txt"), UNPACK_OK);
+  fs::remove_all(m_base / "a");
+  EXPECT_EQ(Extract(0, "a/b/two.txt"), UNPACK_OK);
+  fs::remove_all(m_base);
+  EXPECT_EQ(Extract(0, "three.txt"), UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "three.txt"), "data");
 }
 
 TEST_F(ExtractTest, TargetForms) {

@@ -64,9 +64,10 @@ bool FsWrite(FsPendingFile* file, const void* data, uint32_t size);
 
 // Sets the three times, closes the file and moves it over its target in one
 // replacing rename; on Windows the times are set again on the final name.
-// False when the target cannot be replaced (a directory, a read-only file, a
-// file in use); the temporary file is then removed and the target stays as
-// it was. Times that cannot be set are not a failure: the data is kept.
+// False when the target cannot be replaced (a directory; on Windows also a
+// read-only file or a file in use; POSIX leaves refusing a read-only target to
+// the caller); the temporary file is then removed and the target stays as it
+// was. Times that cannot be set are not a failure: the data is kept.
 // Frees file in every case. POSIX keeps no settable creation time: creation
 // is ignored there.
 bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,

@@ -145,12 +145,8 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   futimens(file->fd, times);
   bool ok = close(file->fd) == 0;
   file->fd = -1;
-  // A read-only file is not replaced, as on Windows (rename alone would).
-  struct stat st;
-  if (ok && stat(file->target.c_str(), &st) == 0 &&
-      (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
-    ok = false;
-  }
+  // rename fails for a directory; a read-only target is refused by the
+  // caller before the data is written (rename alone would replace it).
   ok = ok && rename(file->temporary.c_str(), file->target.c_str()) == 0;
   if (!ok) RemoveTemporary(file);
   delete file;
