@@ -12,23 +12,28 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# updater_test(name SOURCES ... LIBS ...): a GoogleTest program whose cases
-# ctest runs one by one.
+# updater_test(name [CP936] SOURCES ... LIBS ...): a GoogleTest program whose
+# cases ctest runs one by one; with CP936, a Windows program whose cases run
+# under Wine with the ANSI code page 936 (below).
 function(updater_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "CP936" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   updater_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
+  if(ARG_CP936)
+    add_dependencies(${name} zh_cn_locale)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "env;LANG=zh_CN.UTF-8;LC_ALL=zh_CN.UTF-8;LOCPATH=${UPDATER_LOCPATH};${CMAKE_CROSSCOMPILING_EMULATOR}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120)
 endfunction()
 
-# updater_test_cp936(name SOURCES ... LIBS ...): a Windows test program whose
-# cases run under Wine with the ANSI code page 936. Wine takes the code page
-# from LANG, but names files with Chinese characters only when glibc has the
-# zh_CN.UTF-8 locale compiled; it is built once into the build folder
-# (localedef, from Debian's locales package) and found through LOCPATH.
+# Wine takes the ANSI code page from LANG, but names files with Chinese
+# characters only when glibc has the zh_CN.UTF-8 locale compiled; it is built
+# once into the build folder (localedef, from Debian's locales package) and
+# found through LOCPATH.
 if(WIN32)
   set(UPDATER_LOCPATH "${CMAKE_BINARY_DIR}/locale")
   set(zh_cn_ctype "${UPDATER_LOCPATH}/zh_CN.UTF-8/LC_CTYPE")
@@ -40,15 +45,3 @@ if(WIN32)
   add_custom_target(zh_cn_locale DEPENDS "${zh_cn_ctype}")
 endif()
 
-function(updater_test_cp936 name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  updater_warnings(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
-  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
-  add_dependencies(${name} zh_cn_locale)
-  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-    "env;LANG=zh_CN.UTF-8;LC_ALL=zh_CN.UTF-8;LOCPATH=${UPDATER_LOCPATH};${CMAKE_CROSSCOMPILING_EMULATOR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 120)
-endfunction()
