@@ -5,6 +5,7 @@
 #define UPDATER_APP_UPDATER_APP_H_
 
 #include "framework/win_app.h"
+#include "updater/install/update_lock.h"
 
 class CUpdaterApp : public CWinApp {
  public:
@@ -17,6 +18,9 @@ class CUpdaterApp : public CWinApp {
   // Written once by InitInstance before the dialog exists; read-only after.
   CString m_url;   // first value of -url: where the update archive is
   CString m_dest;  // first value of -dest: what to open after the update
+
+  // The folder's update lock, held from the start to the end of the process.
+  CUpdateLock m_updateLock;
 
   DECLARE_MESSAGE_MAP()
 };

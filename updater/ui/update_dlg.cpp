@@ -40,6 +40,7 @@ BOOL CUpdateDlg::OnInitDialog() {
       AfxBeginThread(UpdateWorker, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
   if (worker != nullptr) {
     g_abortDownload = 0;
+    g_updatePhase = kPhaseDownload;
     worker->ResumeThread();  // the record belongs to the thread from here on
   } else {
     AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
@@ -48,7 +49,16 @@ BOOL CUpdateDlg::OnInitDialog() {
 }
 
 void CUpdateDlg::OnCancel() {
-  CDialog::OnCancel();
+  // During the download the dialog ends at once, and the process with it.
+  // Once files are being written, the worker is asked to stop (staging) or
+  // left to end (commit), and the dialog ends on its final message.
+  const LONG phase = InterlockedCompareExchange(&g_updatePhase, kPhaseCancelled, kPhaseDownload);
+  if (phase == kPhaseDownload || phase == kPhaseCancelled) {
+    CDialog::OnCancel();
+    return;
+  }
+  g_abortDownload = 1;
+  m_cancelPending = true;
 }
 
 void CUpdateDlg::OnPaint() {
@@ -76,7 +86,15 @@ void CUpdateDlg::OnTimer(UINT_PTR) {
 }
 
 LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
-  switch (static_cast<INT_PTR>(wParam)) {
+  const INT_PTR code = static_cast<INT_PTR>(wParam);
+  if (m_cancelPending && (code == static_cast<INT_PTR>(kUpdateFailed) ||
+                          code == static_cast<INT_PTR>(kUpdateFinished))) {
+    // Cancelled while files were written: the worker has ended; nothing
+    // more is shown or opened.
+    CDialog::OnCancel();
+    return 0;
+  }
+  switch (code) {
     case static_cast<INT_PTR>(kUpdateFailed):
       MessageBox("Error Occured while Downloading");
       CDialog::OnCancel();
