@@ -29,7 +29,7 @@ class CInstallFileSystem {
   virtual bool RemoveFile(const std::string& path) = 0;
   // Removes a directory if it is empty. True also when it is not empty or
   // not there; false when removing it failed.
-  virtual bool RemoveDirectory(const std::string& path) = 0;
+  virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
   // Appends data to path (created when missing); with flush, the data is on
   // the disk when this answers true.
   virtual bool Append(const std::string& path, const std::string& data, bool flush) = 0;

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "unzip/unpack.h"
 #include "updater/install/install_file_system.h"
@@ -47,7 +49,7 @@ class CPosixFileSystem : public CInstallFileSystem {
     return unlink(Native(path).c_str()) == 0 || errno == ENOENT;
   }
 
-  bool RemoveDirectory(const std::string& path) override {
+  bool RemoveEmptyDirectory(const std::string& path) override {
     return rmdir(Native(path).c_str()) == 0 || errno == ENOTEMPTY || errno == EEXIST ||
            errno == ENOENT;
   }
@@ -85,17 +87,20 @@ class CPosixFileSystem : public CInstallFileSystem {
 
   void List(const std::string& directory,
             const std::function<void(const std::string&, bool)>& visit) override {
+    // Collected first: the caller may delete what it visits.
     const std::string native = Native(directory);
+    std::vector<std::pair<std::string, bool>> entries;
     DIR* dir = opendir(native.c_str());
     if (dir == nullptr) return;
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       struct stat st;
-      bool isDirectory = lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      visit(name, isDirectory);
+      entries.emplace_back(name,
+                           lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
     }
     closedir(dir);
+    for (const auto& [name, isDirectory] : entries) visit(name, isDirectory);
   }
 
   uint64_t FreeSpace(const std::string& path) override {

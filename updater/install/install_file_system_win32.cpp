@@ -1,6 +1,9 @@
 // The transaction's file-system operations over the Win32 ANSI calls.
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "updater/install/install_file_system.h"
 
 namespace {
@@ -39,8 +42,8 @@ class CWin32FileSystem : public CInstallFileSystem {
     return false;
   }
 
-  bool RemoveDirectory(const std::string& path) override {
-    if (RemoveDirectoryA(path.c_str())) return true;
+  bool RemoveEmptyDirectory(const std::string& path) override {
+    if (::RemoveDirectoryA(path.c_str())) return true;
     DWORD error = GetLastError();
     return error == ERROR_DIR_NOT_EMPTY || error == ERROR_FILE_NOT_FOUND ||
            error == ERROR_PATH_NOT_FOUND;
@@ -74,6 +77,9 @@ class CWin32FileSystem : public CInstallFileSystem {
 
   void List(const std::string& directory,
             const std::function<void(const std::string&, bool)>& visit) override {
+    // Collected first: the caller may delete what it visits, and a search
+    // that sees its folder change can go on for ever.
+    std::vector<std::pair<std::string, bool>> entries;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -82,10 +88,11 @@ class CWin32FileSystem : public CInstallFileSystem {
       if (name == "." || name == "..") continue;
       // Junctions and links are not entered.
       const DWORD attributes = found.dwFileAttributes;
-      visit(name, (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
+      entries.emplace_back(name, (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                     !(attributes & FILE_ATTRIBUTE_REPARSE_POINT));
     } while (FindNextFileA(search, &found));
     FindClose(search);
+    for (const auto& [name, isDirectory] : entries) visit(name, isDirectory);
   }
 
   uint64_t FreeSpace(const std::string& path) override {

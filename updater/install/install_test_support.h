@@ -39,8 +39,8 @@ class CFaultyFileSystem : public CInstallFileSystem {
     return m_real.Move(from, to);
   }
   bool RemoveFile(const std::string& path) override { return !Fails() && m_real.RemoveFile(path); }
-  bool RemoveDirectory(const std::string& path) override {
-    return !Fails() && m_real.RemoveDirectory(path);
+  bool RemoveEmptyDirectory(const std::string& path) override {
+    return !Fails() && m_real.RemoveEmptyDirectory(path);
   }
   bool Append(const std::string& path, const std::string& data, bool flush) override {
     // What reaches the disk in a power cut is not tested here; flushing would

@@ -80,7 +80,7 @@ bool RemoveCreatedDirectories(CInstallFileSystem& fs, const std::string& folder,
                               const std::vector<std::string>& directories) {
   bool clean = true;
   for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
-    clean = fs.RemoveDirectory(JoinInstallPath(folder, *it)) && clean;
+    clean = fs.RemoveEmptyDirectory(JoinInstallPath(folder, *it)) && clean;
   }
   return clean;
 }

@@ -1,5 +1,6 @@
 #include "updater/ui/update_dlg.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "framework/data_exchange.h"
@@ -9,6 +10,20 @@
 #include "updater/app/updater_app.h"
 #include "updater/download/update_status.h"
 #include "updater/download/update_worker.h"
+
+namespace {
+
+// The shell's open can take seconds: under Wine it waits for the started
+// program to come up. It runs on a thread of its own so that the window
+// keeps answering meanwhile.
+DWORD WINAPI OpenTarget(LPVOID param) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ShellExecuteA(nullptr, "open", *static_cast<const CString*>(param), nullptr, nullptr, SW_SHOW);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
+
+}  // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* parent) : CDialog(CUpdateDlg::IDD, parent), m_status("") {
   m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
@@ -102,7 +117,22 @@ LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
     case static_cast<INT_PTR>(kUpdateFinished): {
       CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
       CString target = "\"" + app->m_dest + "\"";
-      ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW);
+      HANDLE opener = CreateThread(nullptr, 0, OpenTarget, &target, 0, nullptr);
+      if (opener == nullptr) {
+        OpenTarget(&target);
+      } else {
+        // Cancel meanwhile only marks the run cancelled: the update is done.
+        while (MsgWaitForMultipleObjects(1, &opener, FALSE, INFINITE, QS_ALLINPUT) ==
+               WAIT_OBJECT_0 + 1) {
+          MSG msg;
+          while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (IsDialogMessageW(m_hWnd, &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+          }
+        }
+        CloseHandle(opener);
+      }
       CDialog::OnOK();
       break;
     }
