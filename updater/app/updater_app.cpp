@@ -60,6 +60,11 @@ BOOL CUpdaterApp::InitInstance() {
     ShowRefusal();
     return FALSE;
   }
+  // Optional: without a value the signature's default address applies.
+  try {
+    m_sig = options.GetValue("-sig", 0);
+  } catch (...) {
+  }
 
   Enable3dControls();
 

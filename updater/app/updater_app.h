@@ -18,6 +18,7 @@ class CUpdaterApp : public CWinApp {
   // Written once by InitInstance before the dialog exists; read-only after.
   CString m_url;   // first value of -url: where the update archive is
   CString m_dest;  // first value of -dest: what to open after the update
+  CString m_sig;   // first value of -sig, if any: where the archive's signature is
 
   // The folder's update lock, held from the start to the end of the process.
   CUpdateLock m_updateLock;

@@ -10,6 +10,8 @@
 #include "updater/app/updater_app.h"
 #include "updater/download/archive_name.h"
 #include "updater/download/download_status_callback.h"
+#include "updater/download/signature_address.h"
+#include "updater/download/signature_check.h"
 #include "updater/download/update_status.h"
 #include "updater/install/archive_install.h"
 #include "updater/install/install_file_system.h"
@@ -19,6 +21,7 @@ volatile LONG g_updatePhase = kPhaseDownload;
 namespace {
 
 const char kNotAnArchive[] = "Download failed.  The file received is not a valid update archive.";
+const char kNotSigned[] = "Update refused.  The archive is not signed by the publisher.";
 
 // The system's text for a failed download, or a fallback when it has none.
 CString DownloadFailureMessage(HRESULT result) {
@@ -57,11 +60,21 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString updaterDirectory = UpdaterDirectory(modulePath);
   const CString archivePath = DownloadArchivePath(updaterDirectory, GetTickCount());
 
-  const CString url = static_cast<CUpdaterApp*>(AfxGetApp())->m_url;
+  const CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
+  const CString url = app->m_url;
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   if (FAILED(result)) {
     // Whatever part of the file arrived stays, as the download left it.
     AfxMessageBox(DownloadFailureMessage(result), MB_OK);
+    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
+    return 0;
+  }
+
+  // Nothing is written unless the publisher signed these very bytes; the
+  // archive stays locked against change until it is unpacked.
+  CSignedArchive signedArchive;
+  if (!signedArchive.Verify(archivePath, SignatureUrl(url, app->m_sig))) {
+    AfxMessageBox(kNotSigned, MB_OK);
     PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
     return 0;
   }
@@ -83,6 +96,7 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
                              CancelRequested, &failure);
   }
   UnpackClose(archive);
+  signedArchive.Release();
   DeleteFileA(archivePath);
 
   if (outcome == InstallResult::kApplied) {

@@ -3,7 +3,8 @@
 // entry there all at once or not at all (updater/install/archive_install.h),
 // deletes the archive, and posts WM_UPDATE_STATUS to the progress dialog:
 // kUpdateFinished after an applied archive, kUpdateFailed after showing why
-// in a message box (a failed download, a file that is not an archive, an
+// in a message box (a failed download, a file that is not an archive, in a
+// program built with the publisher's key an archive not signed with it, an
 // update that failed and changed nothing) or, without a box, after Cancel
 // stopped the staging.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_

@@ -6,6 +6,7 @@
 #include "updater/install/install_transaction.h"
 
 const char kArchiveSuffix[] = ".tarnwick.zip";
+const char kSignatureSuffix[] = ".tarnwick.zip.sig";
 
 namespace {
 
@@ -34,7 +35,7 @@ bool RemoveLeftover(CInstallFileSystem& fs, const std::string& directory, const 
     return fs.RemoveFile(path);
   }
   if (EndsWith(name, kStagingSuffix) || IsLayerTemporary(name) ||
-      (topLevel && EndsWith(name, kArchiveSuffix))) {
+      (topLevel && (EndsWith(name, kArchiveSuffix) || EndsWith(name, kSignatureSuffix)))) {
     return fs.RemoveFile(path);
   }
   return true;

@@ -71,6 +71,7 @@ TEST_F(InstallRecoveryTest, RemovesWhatEarlierRunsLeftBehind) {
                       {"lost.txt" + aside, "old lost"},  // its target is gone: put back
                       {"12345.tarnwick.zip", "archive"},
                       {"-7.tarnwick.zip", "archive"},
+                      {"-7.tarnwick.zip.sig", "signature"},
                       {"sub/", ""},
                       {"sub/keep.tarnwick.zip", "not the updater's"},
                       {"notes.txt", "mine"}});
