@@ -36,13 +36,19 @@ class CPosixFileSystem : public CInstallFileSystem {
   }
 
   MoveResult Move(const std::string& from, const std::string& to) override {
-    // POSIX has no sharing violations; the existence test keeps rename from
-    // replacing a file.
+    // POSIX has no sharing violations. A rename that would replace a file
+    // is refused, where the kernel can say so in the same call.
+    const std::string source = Native(from);
     const std::string target = Native(to);
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return MoveResult::kMoved;
+    }
+    if (errno != EINVAL && errno != ENOSYS) return MoveResult::kFailed;
+#endif
     struct stat st;
     if (lstat(target.c_str(), &st) == 0) return MoveResult::kFailed;
-    return rename(Native(from).c_str(), target.c_str()) == 0 ? MoveResult::kMoved
-                                                             : MoveResult::kFailed;
+    return rename(source.c_str(), target.c_str()) == 0 ? MoveResult::kMoved : MoveResult::kFailed;
   }
 
   bool RemoveFile(const std::string& path) override {
@@ -109,7 +115,9 @@ class CPosixFileSystem : public CInstallFileSystem {
     return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
   }
 
-  bool FoldsCase() const override { return false; }
+  bool FoldsCase() const override {
+    return false;
+  }
 };
 
 }  // namespace
