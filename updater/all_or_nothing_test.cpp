@@ -23,20 +23,6 @@ const wchar_t kRefusal[] = L"\x53C2\x6570\x65E0\x6548";  // "参数无效"
 // ending in '\'; the target's folder and updater.exe are left out.
 typedef std::map<std::wstring, std::string> Tree;
 
-std::string ReadBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-    bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 void AddTree(const std::wstring& folder, const std::wstring& prefix, Tree* tree) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
@@ -51,7 +37,7 @@ void AddTree(const std::wstring& folder, const std::wstring& prefix, Tree* tree)
       (*tree)[name + L"\\"] = "";
       AddTree(folder, name + L"\\", tree);
     } else {
-      (*tree)[name] = ReadBytes(folder + L"\\" + name);
+      (*tree)[name] = ReadFileBytes(folder + L"\\" + name);
     }
   } while (FindNextFileW(search, &found));
   FindClose(search);
@@ -204,14 +190,14 @@ TEST_F(AllOrNothingTest, AFailedUpdateChangesNothingAndOpensNothing) {
 
 TEST_F(AllOrNothingTest, AnArchiveCarryingTheUpdaterReplacesIt) {
   const std::wstring updater = m_sandbox.updater();
-  const std::string newUpdater = ReadBytes(updater) + "-- the new copy";
+  const std::string newUpdater = ReadFileBytes(updater) + "-- the new copy";
   zipbuild::ZipBuilder zip;
   zip.AddFile("updater.exe", newUpdater).AddFile("readme.txt", "new readme");
   auto process = StartUpdate(zip.Build());
   EXPECT_TRUE(process->WaitExit(kTimeoutMs));
   EXPECT_TRUE(m_sandbox.WaitTargetStarted(kTimeoutMs));
-  EXPECT_EQ(ReadBytes(updater), newUpdater);
-  EXPECT_EQ(ReadBytes(m_sandbox.folder() + L"\\readme.txt"), "new readme");
+  EXPECT_EQ(ReadFileBytes(updater), newUpdater);
+  EXPECT_EQ(ReadFileBytes(m_sandbox.folder() + L"\\readme.txt"), "new readme");
 
   // The new copy runs; it removes the old one.
   StartWithNoArguments();
@@ -229,7 +215,7 @@ TEST_F(AllOrNothingTest, AKilledRunIsRepairedByTheNextStart) {
     // record is there.
     bool seen = false;
     for (DWORD start = GetTickCount(); !seen && GetTickCount() - start < kTimeoutMs;) {
-      const std::string text = ReadBytes(journal);
+      const std::string text = ReadFileBytes(journal);
       seen = duringCommit ? text.size() > 2 && text.compare(text.size() - 2, 2, "C\n") == 0
                           : text.find("filler") != std::string::npos;
     }

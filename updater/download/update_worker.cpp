@@ -64,7 +64,8 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString url = app->m_url;
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   if (FAILED(result)) {
-    // Whatever part of the file arrived stays, as the download left it.
+    // A run leaves none of its files behind, a partial download included.
+    DeleteFileA(archivePath);
     AfxMessageBox(DownloadFailureMessage(result), MB_OK);
     PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
     return 0;

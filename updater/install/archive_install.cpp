@@ -153,8 +153,10 @@ InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
     case CommitOutcome::kBroken:
       break;
   }
-  *message = "Update failed.  The file " + Shown(failed) +
-             " could not be replaced, and not every file could be put back; the next start of "
-             "the updater puts them back.";
+  const std::string what = failed.empty() ? "The update journal could not be written"
+                                          : "The file " + Shown(failed) + " could not be replaced";
+  *message = "Update failed.  " + what +
+             ", and not every file could be put back; the next start of the updater puts them "
+             "back.";
   return InstallResult::kFailedRepairPending;
 }

@@ -18,6 +18,7 @@ enum class InstallResult {
                           // next start of the updater finishes the repair
   kCancelled,             // stopped by the user while staging; nothing changed
   kLockBusy,              // another updater works in the folder; not started
+                          // (start-up finds this with CUpdateLock, update_lock.h)
 };
 
 // Asked between entries with committing false, and once before the commit

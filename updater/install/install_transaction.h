@@ -16,7 +16,7 @@
 #define UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 
 #include <string>
-#include <unordered_set>
+#include <set>
 #include <vector>
 
 #include "updater/install/install_file_system.h"
@@ -77,8 +77,8 @@ class CInstallTransaction {
   bool m_open = false;  // between Begin and Commit or Abort
   std::vector<InstallJournalFile> m_files;
   std::vector<std::string> m_createdDirectories;
-  std::unordered_set<std::string> m_fileKeys;
-  std::unordered_set<std::string> m_knownDirectories;
+  std::set<std::string> m_fileKeys;
+  std::set<std::string> m_knownDirectories;
 };
 
 // Shared with recovery. Each works from what is on disk, so it can be
