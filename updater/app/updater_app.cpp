@@ -2,7 +2,11 @@
 
 #include <cstdlib>
 
+#include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
+#include "updater/download/archive_name.h"
+#include "updater/install/install_file_system.h"
+#include "updater/install/install_recovery.h"
 #include "updater/ui/update_dlg.h"
 
 namespace {
@@ -32,6 +36,17 @@ CUpdaterApp::CUpdaterApp() : CWinApp(nullptr) {}
 
 BOOL CUpdaterApp::InitInstance() {
   AfxEnableControlContainer();
+
+  // Before the command line is looked at: one updater at a time in this
+  // folder, and whatever an earlier run left half done is put right.
+  char modulePath[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  const CString folder = UpdaterDirectory(modulePath);
+  if (!m_updateLock.Acquire(folder.GetString())) {
+    AfxMessageBox("An update is already running.", MB_OK);
+    return FALSE;
+  }
+  RecoverInterruptedUpdate(SystemFileSystem(), folder.GetString());
 
   CCmdLineOptions options;
   if (options.Parse(__argc, __argv) < 1) {

@@ -5,6 +5,7 @@
 #define UPDATER_APP_UPDATER_APP_H_
 
 #include "framework/win_app.h"
+#include "updater/install/update_lock.h"
 
 class CUpdaterApp : public CWinApp {
  public:
@@ -18,6 +19,9 @@ class CUpdaterApp : public CWinApp {
   CString m_url;   // first value of -url: where the update archive is
   CString m_dest;  // first value of -dest: what to open after the update
   CString m_sig;   // first value of -sig, if any: where the archive's signature is
+
+  // The folder's update lock, held from the start to the end of the process.
+  CUpdateLock m_updateLock;
 
   DECLARE_MESSAGE_MAP()
 };

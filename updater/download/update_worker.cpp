@@ -13,6 +13,10 @@
 #include "updater/download/signature_address.h"
 #include "updater/download/signature_check.h"
 #include "updater/download/update_status.h"
+#include "updater/install/archive_install.h"
+#include "updater/install/install_file_system.h"
+
+volatile LONG g_updatePhase = kPhaseDownload;
 
 namespace {
 
@@ -38,17 +42,11 @@ CString DownloadFailureMessage(HRESULT result) {
   return message;
 }
 
-// Writes every entry, in index order, below directory. Entries that cannot
-// be written (a file in use, such as this very program) are skipped.
-void UnpackEverything(UnpackHandle archive, const CString& directory) {
-  UnpackSetBaseDir(archive, directory);
-  UnpackEntryInfo entry = {};
-  UnpackGetEntry(archive, -1, &entry);
-  const int32_t count = entry.nIndex;
-  for (int32_t i = 0; i < count; ++i) {
-    UnpackGetEntry(archive, i, &entry);
-    UnpackExtract(archive, i, entry.szName);
-  }
+// Cancel stops the staging; once the commit has begun it waits for its end.
+bool CancelRequested(bool committing) {
+  if (g_abortDownload != 0) return true;
+  return committing &&
+         InterlockedCompareExchange(&g_updatePhase, kPhaseCommit, kPhaseStaging) != kPhaseStaging;
 }
 
 }  // namespace
@@ -66,7 +64,8 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString url = app->m_url;
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   if (FAILED(result)) {
-    // Whatever part of the file arrived stays, as the download left it.
+    // A run leaves none of its files behind, a partial download included.
+    DeleteFileA(archivePath);
     AfxMessageBox(DownloadFailureMessage(result), MB_OK);
     PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
     return 0;
@@ -81,21 +80,32 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
     return 0;
   }
 
+  // From here on Cancel no longer ends the process at once: the files
+  // written so far are removed first.
+  if (InterlockedCompareExchange(&g_updatePhase, kPhaseStaging, kPhaseDownload) != kPhaseDownload) {
+    return 0;  // cancelled; the next start removes the archive
+  }
+
   // Some servers (and some platforms for an HTTP error) deliver an error
   // page as a successful download; it does not open as an archive.
   UnpackHandle archive = UnpackOpen(archivePath, "");
   const CString baseDirectory = archivePath.Left(archivePath.ReverseFind('\\'));
-  const bool opened = archive != nullptr;
-  if (opened) UnpackEverything(archive, baseDirectory);
+  std::string failure = kNotAnArchive;
+  InstallResult outcome = InstallResult::kFailedNothingChanged;
+  if (archive != nullptr) {
+    outcome = InstallArchive(archive, baseDirectory.GetString(), SystemFileSystem(),
+                             CancelRequested, &failure);
+  }
   UnpackClose(archive);
   signedArchive.Release();
   DeleteFileA(archivePath);
 
-  if (!opened) {
-    AfxMessageBox(kNotAnArchive, MB_OK);
-    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
+  if (outcome == InstallResult::kApplied) {
+    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFinished, 0);
     return 0;
   }
-  PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFinished, 0);
+  // A cancelled run ends without a word; the dialog is waiting for it.
+  if (outcome != InstallResult::kCancelled) AfxMessageBox(failure.c_str(), MB_OK);
+  PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
   return 0;
 }
