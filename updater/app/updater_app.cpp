@@ -1,8 +1,13 @@
 #include "updater/app/updater_app.h"
 
+#include <shellapi.h>
+
 #include <cstdlib>
 
 #include "updater/app/cmd_line_options.h"
+#include "updater/download/update_status.h"
+#include "updater/res/resource.h"
+#include "updater/ui/silent_update.h"
 #include "updater/ui/update_dlg.h"
 
 namespace {
@@ -34,26 +39,89 @@ BOOL CUpdaterApp::InitInstance() {
   AfxEnableControlContainer();
 
   CCmdLineOptions options;
-  if (options.Parse(__argc, __argv) < 1) {
-    ShowRefusal();
-    return FALSE;
+  const int optionCount = options.Parse(__argc, __argv);
+  // Both switches hold for any command line, also one that is refused.
+  m_silent = options.HasOption("-silent");
+  if (options.HasOption("-log")) {
+    try {
+      m_log.Open(options.GetValue("-log", 0));
+    } catch (...) {
+      // -log without a file: no log.
+    }
   }
+  m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
+
+  if (optionCount < 1) return Refuse();
   try {
     m_url = options.GetValue("-url", 0);
     m_dest = options.GetValue("-dest", 0);
   } catch (...) {
-    ShowRefusal();
-    return FALSE;
+    return Refuse();
   }
 
   Enable3dControls();
 
-  // The whole update happens inside DoModal; how it ended changes nothing.
-  CUpdateDlg dlg;
-  m_pMainWnd = &dlg;
-  dlg.DoModal();
-  m_pMainWnd = nullptr;  // the dialog object ends with this scope
+  // The whole update happens inside DoModal or Run.
+  if (m_silent) {
+    CSilentUpdate run;
+    OnUpdateEnded(run.Run());
+  } else {
+    CUpdateDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;  // the dialog object ends with this scope
+  }
   return FALSE;
+}
+
+int CUpdaterApp::ExitInstance() {
+  m_log.Write("exit code %d", m_nExitCode);
+  m_log.Close();  // a worker still running logs nothing after this line
+  return CWinApp::ExitInstance();
+}
+
+int CUpdaterApp::DoMessageBox(const char* prompt, UINT type, UINT helpId) {
+  m_log.Write("message%s: %s", m_silent ? " (not shown)" : "", prompt);
+  if (m_silent) return IDOK;
+  return CWinApp::DoMessageBox(prompt, type, helpId);
+}
+
+void CUpdaterApp::SetWorkerOutcome(UpdaterExitCode outcome) {
+  InterlockedExchange(&m_workerOutcome, outcome);
+}
+
+void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
+  if (finalCode == kUpdateFailed) {
+    m_nExitCode = static_cast<int>(InterlockedCompareExchange(&m_workerOutcome, 0, 0));
+    return;
+  }
+  m_nExitCode = kExitUpdated;
+  if (finalCode == kUpdateFinished) OpenTarget();
+}
+
+void CUpdaterApp::OnUpdateCancelled() {
+  m_log.Write("cancelled by the user");
+  m_nExitCode = kExitCancelled;
+}
+
+BOOL CUpdaterApp::Refuse() {
+  m_log.Write("command line refused: -url and -dest, each with a value, are needed");
+  m_nExitCode = kExitCommandLineRefused;
+  if (!m_silent) ShowRefusal();
+  return FALSE;
+}
+
+// The shell's answer does not change the outcome: the update itself is done.
+void CUpdaterApp::OpenTarget() {
+  const CString target = "\"" + m_dest + "\"";
+  const INT_PTR answer =
+      reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW));
+  if (answer > 32) {
+    m_log.Write("target %s opened", target.GetString());
+  } else {
+    m_log.Write("target %s not opened: ShellExecuteA answered %d", target.GetString(),
+                static_cast<int>(answer));
+  }
 }
 
 // The program's single application object.

@@ -4,6 +4,7 @@
 
 #include "framework/cstring.h"
 #include "framework/message_box.h"
+#include "framework/thread.h"
 #include "framework/win_app.h"
 #include "framework/wnd.h"
 #include "unzip/unpack.h"
@@ -15,6 +16,10 @@
 namespace {
 
 const char kNotAnArchive[] = "Download failed.  The file received is not a valid update archive.";
+
+CUpdaterApp* App() {
+  return static_cast<CUpdaterApp*>(AfxGetApp());
+}
 
 // The system's text for a failed download, or a fallback when it has none.
 CString DownloadFailureMessage(HRESULT result) {
@@ -35,6 +40,49 @@ CString DownloadFailureMessage(HRESULT result) {
   return message;
 }
 
+// Why the zip layer could not write an entry, for the log.
+const char* UnpackFailureText(UnpackResult result) {
+  switch (result) {
+    case UNPACK_ERR_FILE:
+      return "the file could not be created or is protected";
+    case UNPACK_ERR_DIRECTORY:
+      return "damaged central directory";
+    case UNPACK_ERR_WRITE:
+      return "writing the data failed";
+    case UNPACK_ERR_LOCAL_HEADER:
+      return "damaged local header";
+    case UNPACK_ERR_EXTRA_FIELD:
+      return "damaged extra field";
+    case UNPACK_ERR_NAME_TOO_LONG:
+      return "name too long";
+    case UNPACK_ERR_PASSWORD:
+      return "wrong password";
+    case UNPACK_ERR_READ:
+      return "damaged data";
+    default:
+      return "error";
+  }
+}
+
+// How each entry went: written, kept (an existing read-only file is left
+// as it is), or failed and why.
+void LogEntry(int32_t index, const UnpackEntryInfo& entry, const CString& directory,
+              UnpackResult result) {
+  CUpdateLog& log = App()->m_log;
+  if (result == UNPACK_OK) {
+    log.Write("entry %d %s: written", index, entry.szName);
+    return;
+  }
+  const DWORD existing = GetFileAttributesA(directory + "\\" + entry.szName);
+  if (result == UNPACK_ERR_FILE && existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & FILE_ATTRIBUTE_READONLY)) {
+    log.Write("entry %d %s: kept (existing read-only file)", index, entry.szName);
+    return;
+  }
+  log.Write("entry %d %s: failed (%s, code 0x%X)", index, entry.szName, UnpackFailureText(result),
+            static_cast<unsigned>(result));
+}
+
 // Writes every entry, in index order, below directory. Entries that cannot
 // be written (a file in use, such as this very program) are skipped.
 void UnpackEverything(UnpackHandle archive, const CString& directory) {
@@ -44,8 +92,34 @@ void UnpackEverything(UnpackHandle archive, const CString& directory) {
   const int32_t count = entry.nIndex;
   for (int32_t i = 0; i < count; ++i) {
     UnpackGetEntry(archive, i, &entry);
-    UnpackExtract(archive, i, entry.szName);
+    LogEntry(i, entry, directory, UnpackExtract(archive, i, entry.szName));
   }
+}
+
+void LogDownload(const CString& url, HRESULT result, const CString& archivePath,
+                 DWORD milliseconds) {
+  WIN32_FILE_ATTRIBUTE_DATA file = {};
+  unsigned long long bytes = 0;
+  if (GetFileAttributesExA(archivePath, GetFileExInfoStandard, &file)) {
+    bytes = (static_cast<unsigned long long>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+  }
+  App()->m_log.Write("download %s: result 0x%08lX, %llu bytes in %lu.%03lu s", url.GetString(),
+                     static_cast<unsigned long>(result), bytes, milliseconds / 1000,
+                     milliseconds % 1000);
+}
+
+// Every end of a run goes through here: the application learns the outcome
+// (the exit code), then the window hears of the end.
+void EndRun(CWnd* dialog, UpdaterExitCode outcome) {
+  App()->SetWorkerOutcome(outcome);
+  PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS,
+               outcome == kExitUpdated ? kUpdateFinished : kUpdateFailed, 0);
+}
+
+// A failure the user reads about in a box before the window ends.
+void Fail(CWnd* dialog, const char* message, UpdaterExitCode outcome) {
+  AfxMessageBox(message, MB_OK);
+  EndRun(dialog, outcome);
 }
 
 }  // namespace
@@ -59,12 +133,13 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString updaterDirectory = UpdaterDirectory(modulePath);
   const CString archivePath = DownloadArchivePath(updaterDirectory, GetTickCount());
 
-  const CString url = static_cast<CUpdaterApp*>(AfxGetApp())->m_url;
+  const CString url = App()->m_url;
+  const DWORD started = GetTickCount();
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
+  LogDownload(url, result, archivePath, GetTickCount() - started);
   if (FAILED(result)) {
     // Whatever part of the file arrived stays, as the download left it.
-    AfxMessageBox(DownloadFailureMessage(result), MB_OK);
-    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
+    Fail(dialog, DownloadFailureMessage(result), kExitDownloadFailed);
     return 0;
   }
 
@@ -78,10 +153,19 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   DeleteFileA(archivePath);
 
   if (!opened) {
-    AfxMessageBox(kNotAnArchive, MB_OK);
-    PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFailed, 0);
+    App()->m_log.Write("archive refused: not a zip archive");
+    Fail(dialog, kNotAnArchive, kExitArchiveRefused);
     return 0;
   }
-  PostMessageA(dialog->m_hWnd, WM_UPDATE_STATUS, kUpdateFinished, 0);
+  EndRun(dialog, kExitUpdated);
   return 0;
+}
+
+bool StartUpdateWorker(CWnd* window) {
+  CWinThread* worker =
+      AfxBeginThread(UpdateWorker, window, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
+  if (worker == nullptr) return false;
+  g_abortDownload = 0;
+  worker->ResumeThread();  // the record belongs to the thread from here on
+  return true;
 }

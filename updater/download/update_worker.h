@@ -3,15 +3,23 @@
 // entry there, deletes the archive, and posts WM_UPDATE_STATUS to the
 // progress dialog: kUpdateFinished after an unpacked archive, kUpdateFailed
 // (after showing why in a message box) when the download failed or the file
-// received is not an archive.
+// received is not an archive. Before its final post it tells the
+// application how the run ended (SetWorkerOutcome), and it logs each step
+// to the application's log.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 #define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 
 #include <windows.h>
 
+class CWnd;
+
 // pParam: the progress dialog as a CWnd*. Its m_hWnd is read at the start
 // (the progress reports go there) and again for the final post. The
 // application object must be a CUpdaterApp. Answers 0.
 UINT __cdecl UpdateWorker(LPVOID pParam);
+
+// Starts UpdateWorker for window with the abort flag cleared. False when
+// the thread cannot be created.
+bool StartUpdateWorker(CWnd* window);
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_WORKER_H_

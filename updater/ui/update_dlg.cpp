@@ -1,11 +1,8 @@
 #include "updater/ui/update_dlg.h"
 
-#include <shellapi.h>
-
 #include "framework/data_exchange.h"
 #include "framework/message_box.h"
 #include "framework/paint_dc.h"
-#include "framework/thread.h"
 #include "updater/app/updater_app.h"
 #include "updater/download/update_status.h"
 #include "updater/download/update_worker.h"
@@ -36,18 +33,13 @@ BOOL CUpdateDlg::OnInitDialog() {
 
   m_progress.SetRange(0, 100);
 
-  CWinThread* worker =
-      AfxBeginThread(UpdateWorker, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
-  if (worker != nullptr) {
-    g_abortDownload = 0;
-    worker->ResumeThread();  // the record belongs to the thread from here on
-  } else {
-    AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
-  }
+  if (!StartUpdateWorker(this)) AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
   return TRUE;
 }
 
+// The user's way out; the worker's failure ends through CDialog::OnCancel.
 void CUpdateDlg::OnCancel() {
+  static_cast<CUpdaterApp*>(AfxGetApp())->OnUpdateCancelled();
   CDialog::OnCancel();
 }
 
@@ -76,19 +68,19 @@ void CUpdateDlg::OnTimer(UINT_PTR) {
 }
 
 LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
+  CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
   switch (static_cast<INT_PTR>(wParam)) {
     case static_cast<INT_PTR>(kUpdateFailed):
+      app->OnUpdateEnded(wParam);
       MessageBox("Error Occured while Downloading");
       CDialog::OnCancel();
       break;
-    case static_cast<INT_PTR>(kUpdateFinished): {
-      CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
-      CString target = "\"" + app->m_dest + "\"";
-      ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW);
+    case static_cast<INT_PTR>(kUpdateFinished):
+      app->OnUpdateEnded(wParam);  // opens the target
       CDialog::OnOK();
       break;
-    }
     case static_cast<INT_PTR>(kUpdateReboot):
+      app->OnUpdateEnded(wParam);
       MessageBox("Please reboot to complete the updation process");
       CDialog::OnOK();
       break;
