@@ -53,6 +53,10 @@ std::wstring WaitExitOrMessage(ui::Process& process, DWORD timeoutMs);
 // Visible message boxes of the process right now.
 int CountMessageBoxes(DWORD processId);
 
+// The whole content of a file ("" when it cannot be opened); others may
+// keep writing it.
+std::string ReadFileBytes(const std::wstring& path);
+
 // Windows FILETIME of a Unix time.
 FILETIME UnixTimeToFileTime(int64_t seconds);
 

@@ -46,17 +46,10 @@ void AnswerBox(const ui::Process& process, const std::wstring& textStart) {
   while (IsWindow(box->hwnd) && GetTickCount() - start < 5000) Sleep(10);
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-    bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
+// An address where nothing listens any more: the connection is refused.
+std::string RefusedUrl() {
+  TestHttpServer gone;
+  return gone.started() ? gone.Url("/update.zip") : "";
 }
 
 // The log's lines without their "YYYY-MM-DD HH:MM:SS " stamps.
@@ -95,12 +88,8 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   slow.body = std::string(400000, 'x');
   slow.bytesPerSecond = 20000;
   server.Serve("/slow.zip", slow);
-  std::string refused;
-  {
-    TestHttpServer gone;  // a port where nothing listens any more
-    ASSERT_TRUE(gone.started());
-    refused = gone.Url("/update.zip");
-  }
+  const std::string refused = RefusedUrl();
+  ASSERT_FALSE(refused.empty());
 
   const struct {
     const char* name;
@@ -200,12 +189,8 @@ TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
   // The second run appends; the folder of the download does not matter.
   UpdaterSandbox second(UPDATER_EXE, MARKER_TARGET_EXE);
   ASSERT_TRUE(second.ready());
-  std::string refused;
-  {
-    TestHttpServer gone;
-    ASSERT_TRUE(gone.started());
-    refused = gone.Url("/update.zip");
-  }
+  const std::string refused = RefusedUrl();
+  ASSERT_FALSE(refused.empty());
   run = second.Start(L"-url " + ui::Widen(refused) + L" -silent -log " + Quoted(log) + L" -dest " +
                      Quoted(second.target()));
   EXPECT_EQ(RunWithoutWindows(*run), 2u);
