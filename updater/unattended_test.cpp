@@ -142,8 +142,9 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   }
 }
 
-// One log, appended to by a good update with the dialog and by a failed
-// download without windows: each run from its start line to "exit code N".
+// One log, appended to by a good update with the dialog, a failed download
+// and a good update whose target cannot be opened: each run from its start
+// line to "exit code N".
 TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
   zipbuild::ZipBuilder zip;
   zip.AddFile("readme.txt", "hello from the update\n");
@@ -203,4 +204,17 @@ TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
   EXPECT_TRUE(StartsWith(lines[goodRun.size() + 2], "message (not shown): Download failed."))
       << lines[goodRun.size() + 2];
   EXPECT_EQ(lines.back(), "exit code 2");
+
+  // A target the shell cannot open does not make a good update a failure.
+  const size_t before = lines.size();
+  run = second.Start(L"-silent -url " + ui::Widen(good) + L" -dest " +
+                     Quoted(second.folder() + L"\\missing.exe") + L" -log " + Quoted(log));
+  EXPECT_EQ(RunWithoutWindows(*run), 0u);
+  lines = LogTexts(log);
+  ASSERT_EQ(lines.size(), before + 7);
+  EXPECT_TRUE(
+      StartsWith(lines[before + 5], "target \"" + ui::Narrow(second.folder()) +
+                                        "\\missing.exe\" not opened: ShellExecuteA answered "))
+      << lines[before + 5];
+  EXPECT_EQ(lines.back(), "exit code 0");
 }
