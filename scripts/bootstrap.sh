@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev
   wine64 xvfb x11-utils imagemagick fonts-wqy-microhei
   python3 zip unzip dpkg-dev time
+  libssl-dev openssl
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,13 +4,17 @@
 //
 //   unpack list ARCHIVE
 //   unpack extract [--password TEXT] ARCHIVE FOLDER
+//   unpack sign --key PRIVATE.pem ARCHIVE [SIGNATURE]     (native build)
+//   unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]
 //
-// Exit status: 0 when the archive opened and every entry gave 0; 1 when the
-// archive could not be opened or some entry failed; 2 for a bad command line.
+// Exit status of list and extract: 0 when the archive opened and every entry
+// gave 0; 1 when the archive could not be opened or some entry failed; 2 for
+// a bad command line. sign and verify: see signature_commands.h.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
+#include "unzip/signature_commands.h"
 #include "unzip/unpack.h"
 
 namespace {
@@ -79,7 +83,9 @@ void FormatTime(const UNPACK_FILETIME& ft, char* out, size_t size) {
 int Usage() {
   fprintf(stderr,
           "usage: unpack list ARCHIVE\n"
-          "       unpack extract [--password TEXT] ARCHIVE FOLDER\n");
+          "       unpack extract [--password TEXT] ARCHIVE FOLDER\n"
+          "       unpack sign --key PRIVATE.pem ARCHIVE [SIGNATURE]\n"
+          "       unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]\n");
   return 2;
 }
 
@@ -157,6 +163,8 @@ int Extract(const char* archive, const char* folder, const char* password) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "list") == 0) return List(argv[2]);
+  if (argc >= 2 && strcmp(argv[1], "sign") == 0) return SignCommand(argc - 2, argv + 2);
+  if (argc >= 2 && strcmp(argv[1], "verify") == 0) return VerifyCommand(argc - 2, argv + 2);
   if (argc >= 4 && strcmp(argv[1], "extract") == 0) {
     const char* password = "";
     int next = 2;

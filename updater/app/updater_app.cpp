@@ -58,6 +58,11 @@ BOOL CUpdaterApp::InitInstance() {
   } catch (...) {
     return Refuse();
   }
+  // Optional: without a value the signature's default address applies.
+  try {
+    m_sig = options.GetValue("-sig", 0);
+  } catch (...) {
+  }
 
   Enable3dControls();
 

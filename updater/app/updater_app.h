@@ -37,6 +37,7 @@ class CUpdaterApp : public CWinApp {
   CString m_url;          // first value of -url: where the update archive is
   CString m_dest;         // first value of -dest: what to open after the update
   bool m_silent = false;  // -silent: no window and no message box at all
+  CString m_sig;          // first value of -sig, if any: where the archive's signature is
   CUpdateLog m_log;       // first value of -log; off without it
 
  private:

@@ -11,11 +11,15 @@
 #include "updater/app/updater_app.h"
 #include "updater/download/archive_name.h"
 #include "updater/download/download_status_callback.h"
+#include "updater/download/publisher_key.h"
+#include "updater/download/signature_address.h"
+#include "updater/download/signature_check.h"
 #include "updater/download/update_status.h"
 
 namespace {
 
 const char kNotAnArchive[] = "Download failed.  The file received is not a valid update archive.";
+const char kNotSigned[] = "Update refused.  The archive is not signed by the publisher.";
 
 CUpdaterApp* App() {
   return static_cast<CUpdaterApp*>(AfxGetApp());
@@ -133,7 +137,8 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const CString updaterDirectory = UpdaterDirectory(modulePath);
   const CString archivePath = DownloadArchivePath(updaterDirectory, GetTickCount());
 
-  const CString url = App()->m_url;
+  CUpdaterApp* app = App();
+  const CString url = app->m_url;
   const DWORD started = GetTickCount();
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   LogDownload(url, result, archivePath, GetTickCount() - started);
@@ -143,6 +148,18 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
     return 0;
   }
 
+  // Nothing is written unless the publisher signed these very bytes; the
+  // archive stays locked against change until it is unpacked.
+  CSignedArchive signedArchive;
+  const CString signatureUrl = SignatureUrl(url, app->m_sig);
+  if (!signedArchive.Verify(archivePath, signatureUrl)) {
+    app->m_log.Write("signature %s: refused (missing, unreadable, or not the publisher's)",
+                     signatureUrl.GetString());
+    Fail(dialog, kNotSigned, kExitArchiveRefused);
+    return 0;
+  }
+  if (kPublisherKeyPem[0] != '\0') app->m_log.Write("signature %s: good", signatureUrl.GetString());
+
   // Some servers (and some platforms for an HTTP error) deliver an error
   // page as a successful download; it does not open as an archive.
   UnpackHandle archive = UnpackOpen(archivePath, "");
@@ -150,10 +167,11 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   const bool opened = archive != nullptr;
   if (opened) UnpackEverything(archive, baseDirectory);
   UnpackClose(archive);
+  signedArchive.Release();
   DeleteFileA(archivePath);
 
   if (!opened) {
-    App()->m_log.Write("archive refused: not a zip archive");
+    app->m_log.Write("archive refused: not a zip archive");
     Fail(dialog, kNotAnArchive, kExitArchiveRefused);
     return 0;
   }

@@ -2,10 +2,11 @@
 // downloads the application's m_url into the updater's folder, unpacks every
 // entry there, deletes the archive, and posts WM_UPDATE_STATUS to the
 // progress dialog: kUpdateFinished after an unpacked archive, kUpdateFailed
-// (after showing why in a message box) when the download failed or the file
-// received is not an archive. Before its final post it tells the
-// application how the run ended (SetWorkerOutcome), and it logs each step
-// to the application's log.
+// (after showing why in a message box) when the download failed, the file
+// received is not an archive, or, in a program built with the publisher's
+// key, the archive is not signed with it. Before its final post it tells
+// the application how the run ended (SetWorkerOutcome), and it logs each
+// step to the application's log.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 #define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 
