@@ -3,12 +3,32 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
-CString::CString(const char* text) : m_bytes(text ? text : "") {}
+CString::CString(const char* text) {
+  if (text) Splice(0, 0, text, std::strlen(text));
+}
 
-CString::CString(const char* bytes, int length)
-    : m_bytes(bytes && length > 0 ? std::string(bytes, static_cast<size_t>(length))
-                                  : std::string()) {}
+CString::CString(const char* bytes, int length) {
+  if (bytes && length > 0) Splice(0, 0, bytes, static_cast<size_t>(length));
+}
+
+void CString::Splice(size_t index, size_t count, const char* text, size_t length) {
+  if (length > 0 && !m_bytes.empty() && std::less_equal<const char*>()(m_bytes.data(), text) &&
+      std::less<const char*>()(text, m_bytes.data() + m_bytes.size())) {
+    std::vector<char> copy(text, text + length);
+    Splice(index, count, copy.data(), length);
+    return;
+  }
+  if (m_bytes.empty()) {
+    if (length == 0) return;
+    m_bytes.push_back('\0');
+  }
+  auto at = m_bytes.begin() + static_cast<std::ptrdiff_t>(index);
+  at = m_bytes.erase(at, at + static_cast<std::ptrdiff_t>(count));
+  m_bytes.insert(at, text, text + length);
+  if (m_bytes.size() == 1) m_bytes.clear();
+}
 
 void CString::Format(const char* format, ...) {
   va_list args;
@@ -17,32 +37,35 @@ void CString::Format(const char* format, ...) {
   va_copy(again, args);
   int needed = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  if (needed < 0) {
-    va_end(again);
-    m_bytes.clear();
-    return;
+  std::vector<char> out;  // the arguments may point into this string
+  if (needed > 0) {
+    out.resize(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(out.data(), out.size(), format, again);
   }
-  std::string out(static_cast<size_t>(needed) + 1, '\0');
-  std::vsnprintf(&out[0], out.size(), format, again);
   va_end(again);
-  out.resize(static_cast<size_t>(needed));
   m_bytes.swap(out);
 }
 
 int CString::ReverseFind(char ch) const {
-  size_t at = m_bytes.rfind(ch);
-  return at == std::string::npos ? -1 : static_cast<int>(at);
+  for (size_t i = Size(); i > 0; --i)
+    if (m_bytes[i - 1] == ch) return static_cast<int>(i - 1);
+  return -1;
 }
 
 int CString::Find(char ch, int start) const {
   if (start < 0) start = 0;
-  size_t at = m_bytes.find(ch, static_cast<size_t>(start));
-  return at == std::string::npos ? -1 : static_cast<int>(at);
+  for (size_t i = static_cast<size_t>(start); i < Size(); ++i)
+    if (m_bytes[i] == ch) return static_cast<int>(i);
+  return -1;
 }
 
 int CString::Delete(int index, int count) {
   if (index < 0) index = 0;
-  if (count > 0 && index < GetLength()) m_bytes.erase(static_cast<size_t>(index), static_cast<size_t>(count));
+  if (count > 0 && index < GetLength()) {
+    size_t first = static_cast<size_t>(index);
+    size_t n = static_cast<size_t>(count);
+    Splice(first, n < Size() - first ? n : Size() - first, nullptr, 0);
+  }
   return GetLength();
 }
 
@@ -56,52 +79,68 @@ int CString::Insert(int index, const char* text) {
   if (!text) return GetLength();
   if (index < 0) index = 0;
   if (index > GetLength()) index = GetLength();
-  m_bytes.insert(static_cast<size_t>(index), text);
+  Splice(static_cast<size_t>(index), 0, text, std::strlen(text));
   return GetLength();
 }
 
 CString& CString::TrimRight(char ch) {
-  while (!m_bytes.empty() && m_bytes.back() == ch) m_bytes.pop_back();
+  size_t size = Size();
+  while (size > 0 && m_bytes[size - 1] == ch) --size;
+  Splice(size, Size() - size, nullptr, 0);
   return *this;
 }
 
 CString& CString::TrimRight() {
-  while (!m_bytes.empty() && (m_bytes.back() == ' ' || m_bytes.back() == '\t' ||
-                              m_bytes.back() == '\r' || m_bytes.back() == '\n' ||
-                              m_bytes.back() == '\v' || m_bytes.back() == '\f'))
-    m_bytes.pop_back();
+  size_t size = Size();
+  for (; size > 0; --size) {
+    char ch = m_bytes[size - 1];
+    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n' && ch != '\v' && ch != '\f') break;
+  }
+  Splice(size, Size() - size, nullptr, 0);
   return *this;
 }
 
 CString CString::Left(int count) const {
   if (count <= 0) return CString();
-  return CString(m_bytes.c_str(), count < GetLength() ? count : GetLength());
+  return CString(GetString(), count < GetLength() ? count : GetLength());
 }
 
 CString CString::Mid(int first) const {
   if (first < 0) first = 0;
   if (first >= GetLength()) return CString();
-  return CString(m_bytes.c_str() + first, GetLength() - first);
+  return CString(GetString() + first, GetLength() - first);
 }
 
 CString& CString::operator=(const char* text) {
-  m_bytes = text ? text : "";
+  CString copy(text);  // text may point into this string
+  m_bytes.swap(copy.m_bytes);
   return *this;
 }
 
 CString& CString::operator+=(const CString& other) {
-  m_bytes += other.m_bytes;
+  Splice(Size(), 0, other.GetString(), other.Size());
   return *this;
 }
 
 CString& CString::operator+=(const char* text) {
-  if (text) m_bytes += text;
+  if (text) Splice(Size(), 0, text, std::strlen(text));
   return *this;
 }
 
 CString& CString::operator+=(char ch) {
-  m_bytes += ch;
+  Splice(Size(), 0, &ch, 1);
   return *this;
+}
+
+bool operator==(const CString& a, const char* b) {
+  if (!b) b = "";
+  return a.Size() == std::strlen(b) && std::memcmp(a.GetString(), b, a.Size()) == 0;
+}
+
+bool operator<(const CString& a, const CString& b) {
+  size_t common = a.Size() < b.Size() ? a.Size() : b.Size();
+  int order = std::memcmp(a.GetString(), b.GetString(), common);
+  return order < 0 || (order == 0 && a.Size() < b.Size());
 }
 
 CString operator+(const CString& a, const CString& b) {

@@ -5,7 +5,7 @@
 #define FRAMEWORK_CSTRING_H_
 
 #include <cstddef>
-#include <string>
+#include <vector>
 
 class CString {
  public:
@@ -13,13 +13,13 @@ class CString {
   CString(const char* text);  // NOLINT: implicit like the framework's; null gives ""
   CString(const char* bytes, int length);
 
-  int GetLength() const { return static_cast<int>(m_bytes.size()); }
-  bool IsEmpty() const { return m_bytes.empty(); }
+  int GetLength() const { return static_cast<int>(Size()); }
+  bool IsEmpty() const { return Size() == 0; }
   void Empty() { m_bytes.clear(); }
   // Always NUL-terminated; valid until the string is next changed.
-  const char* GetString() const { return m_bytes.c_str(); }
-  operator const char*() const { return m_bytes.c_str(); }  // NOLINT
-  char GetAt(int index) const { return m_bytes[static_cast<size_t>(index)]; }
+  const char* GetString() const { return m_bytes.empty() ? "" : m_bytes.data(); }
+  operator const char*() const { return GetString(); }  // NOLINT
+  char GetAt(int index) const { return GetString()[index]; }
 
   // printf-style formatting; replaces the contents. Any length fits.
   void Format(const char* format, ...)
@@ -53,15 +53,30 @@ class CString {
   friend CString operator+(const char* a, const CString& b);
   friend CString operator+(const CString& a, char b);
   friend CString operator+(char a, const CString& b);
-  friend bool operator==(const CString& a, const CString& b) { return a.m_bytes == b.m_bytes; }
-  friend bool operator!=(const CString& a, const CString& b) { return a.m_bytes != b.m_bytes; }
-  friend bool operator==(const CString& a, const char* b) { return a.m_bytes == (b ? b : ""); }
-  friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
+  friend bool operator==(const CString& a, const CString& b) {
+    return a.m_bytes == b.m_bytes;
+  }
+  friend bool operator!=(const CString& a, const CString& b) {
+    return a.m_bytes != b.m_bytes;
+  }
+  friend bool operator==(const CString& a, const char* b);
+  friend bool operator!=(const CString& a, const char* b) {
+    return !(a == b);
+  }
   // Byte order (unsigned), the order of keys in maps.
-  friend bool operator<(const CString& a, const CString& b) { return a.m_bytes < b.m_bytes; }
+  friend bool operator<(const CString& a, const CString& b);
 
  private:
-  std::string m_bytes;
+  size_t Size() const {
+    return m_bytes.empty() ? 0 : m_bytes.size() - 1;
+  }
+  // Replaces count bytes at index (both within the string) by the length
+  // bytes at text, which may point into this string.
+  void Splice(size_t index, size_t count, const char* text, size_t length);
+
+  // The bytes and a terminating NUL; empty for the empty string. (Not
+  // std::string: its library instance alone is 20 KiB of the updater.)
+  std::vector<char> m_bytes;
 };
 
 #endif  // FRAMEWORK_CSTRING_H_

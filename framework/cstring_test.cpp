@@ -58,3 +58,19 @@ TEST(CStringTest, ConcatenationAndOrder) {
   EXPECT_TRUE(CString("-URL") < CString("-url"));
   EXPECT_NE(CString("-URL"), CString("-url"));
 }
+
+TEST(CStringTest, EditsFromItsOwnBytes) {
+  CString s("abc");
+  s += s;
+  EXPECT_EQ(s, "abcabc");
+  s.Insert(1, s.GetString() + 4);
+  EXPECT_EQ(s, "abcbcabc");
+  s.Format("%s-%s", s.GetString(), s.Left(2).GetString());
+  EXPECT_EQ(s, "abcbcabc-ab");
+  s = s.GetString() + 9;
+  EXPECT_EQ(s, "ab");
+  s.Delete(0, 5);
+  EXPECT_TRUE(s.IsEmpty());
+  EXPECT_STREQ(s.GetString(), "");
+  EXPECT_EQ(s.GetAt(0), '\0');
+}

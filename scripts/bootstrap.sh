@@ -7,10 +7,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   libz-mingw-w64-dev zlib1g-dev
   googletest libgtest-dev
-  wine64 xvfb x11-utils imagemagick fonts-wqy-microhei
-  python3 zip unzip dpkg-dev time
+  wine64 wine32:i386 xvfb x11-utils imagemagick fonts-wqy-microhei
+  python3 zip unzip dpkg-dev time locales
   libssl-dev openssl
 )
 missing=()
@@ -22,6 +23,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
+  # Packages named PACKAGE:i386 need the i386 architecture, and the update
+  # below to learn its package lists.
+  if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi

@@ -1,21 +1,43 @@
 #!/usr/bin/env bash
-# Runs the updater's main job on a built-in sample: a small update archive
-# served by a local, deliberately slow web server, and the real updater.exe
-# under Wine (in an Xvfb display when there is none) updating a demo folder
-# and opening its target program. Prints what happened and leaves a
-# screenshot of the dialog taken during the download.
+# Runs the updater's main job on a built-in sample, following the steps of
+# the README's vendor's guide: updater.exe in the product's folder, the
+# update archive made from the new version's folder, signed and checked,
+# served by a local, deliberately slow web server behind a redirect, and the
+# real updater.exe started under Wine (in an Xvfb display when there is
+# none) the way a product starts it, its exit code read at the end. Prints
+# what happened and leaves a screenshot of the dialog taken during the
+# download.
+#
+# Lines marked "PENDING" run steps of the guide whose options are not in
+# this build yet; each becomes one uncommented line when they are.
+#
+# The demo's publisher key is the one the build makes for the tests:
+# updater_signed.exe is updater.exe with that key built in (a vendor builds
+# updater.exe with -DUPDATER_PUBLIC_KEY=publisher.pub.pem instead).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 "$here/scripts/bootstrap.sh"
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target updater marker_target
+cmake --build --preset windows --target updater_signed unpack marker_target
 
 out="$here/build/demo"
 rm -rf "$out"
 mkdir -p "$out"
+unpack="$here/build/windows/unzip/unpack.exe"
 
-# The sample update: a small tree with a read-only file and fixed times.
+# Step 1: the installed product, with updater.exe in its folder, and in a
+# folder whose name has a space the program to open afterwards (it leaves a
+# marker when started).
+app="$out/app"
+mkdir -p "$app/Product Files"
+cp "$here/build/windows/updater/updater_signed.exe" "$app/updater.exe"
+cp "$here/build/windows/testing/marker_target.exe" "$app/Product Files/"
+target="$app/Product Files/marker_target.exe"
+
+# Step 2: the new version's files, laid out as in the product's folder,
+# with a read-only file and fixed times; the archive is made from inside
+# that folder, so its names are relative to it.
 tree="$out/sample-update"
 mkdir -p "$tree/docs" "$tree/data"
 printf 'Version 1.0.0.2 of the product.\r\n' >"$tree/readme.txt"
@@ -24,48 +46,67 @@ head -c 400000 /dev/urandom >"$tree/data/payload.bin"
 touch -d '2024-03-01 12:00:00 UTC' "$tree/readme.txt" "$tree/docs/guide.txt" "$tree/data/payload.bin"
 chmod a-w "$tree/docs/guide.txt"
 archive="$out/update.zip"
-(cd "$tree" && zip -q -r "$archive" readme.txt docs data)
-
-# The installed product: the updater and, in a folder whose name has a
-# space, the program to open afterwards (it leaves a marker when started).
-app="$out/app"
-mkdir -p "$app/Product Files"
-cp "$here/build/windows/updater/updater.exe" "$app/"
-cp "$here/build/windows/testing/marker_target.exe" "$app/Product Files/"
-target="$app/Product Files/marker_target.exe"
+(cd "$tree" && zip -q -r "$archive" .)
 
 # shellcheck source=scripts/wine-session.sh
 . "$here/scripts/wine-session.sh"
 server_pid=""
+updater_pid=""
 # shellcheck disable=SC2317  # called by the EXIT trap
 cleanup() {
+  if [ -n "$updater_pid" ]; then kill "$updater_pid" 2>/dev/null || true; fi
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   wine_session_stop
 }
 trap cleanup EXIT
-python3 "$here/scripts/demo_server.py" --file "$archive" --rate 100000 \
-  --port-file "$out/port" --lifetime 120 2>"$out/server.log" &
-server_pid=$!
-for _ in $(seq 50); do [ -s "$out/port" ] && break; sleep 0.1; done
-url="http://127.0.0.1:$(cat "$out/port")/update.zip"
-
 wine_session_start "$here/build/windows"
 trap cleanup EXIT  # wine_session_start set its own
-echo "updater.exe -url $url -dest \"$(winepath_of "$target")\""
-# A Wine desktop of its own draws the dialog's title bar without a window
-# manager.
-"$WINE64" explorer /desktop=Updater,360x150 "$(winepath_of "$app/updater.exe")" \
-  -url "$url" -dest "$(winepath_of "$target")" </dev/null >/dev/null 2>&1 &
 
-# Screenshot while the download runs (400 kB at 100 kB/s).
-sleep 2.5
-shot="$out/updater-dialog.png"
-desktop=$(xwininfo -root -tree 2>/dev/null | awk '/"Updater - Wine desktop"/ {print $1; exit}')
-import -window "${desktop:-root}" "$shot" 2>/dev/null || import -window root "$shot"
+# Step 3: sign the archive with the publisher's key, check the signature
+# and look at what the updater will write.
+keys="$here/build/windows/test_keys"
+openssl dgst -sha256 -sign "$keys/publisher.pem" -out "$archive.sig" "$archive"
+echo "== unpack verify --key publisher.pub.pem update.zip"
+"$WINE64" "$unpack" verify --key "$(winepath_of "$keys/publisher.pub.pem")" \
+  "$(winepath_of "$archive")" </dev/null | tr -d '\r'
+echo "== unpack list update.zip"
+"$WINE64" "$unpack" list "$(winepath_of "$archive")" </dev/null | tr -d '\r'
 
-status=0
-for _ in $(seq 300); do [ -f "$target.started" ] && break; sleep 0.2; done
+# Step 4: both files on a web server, reached through a redirect.
+python3 "$here/scripts/demo_server.py" --file "$archive" --file "$archive.sig" \
+  --redirect /latest/update.zip=/update.zip --redirect /latest/update.zip.sig=/update.zip.sig \
+  --rate 100000 --port-file "$out/port" --lifetime 120 2>"$out/server.log" &
+server_pid=$!
+for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.1; done
+url="http://127.0.0.1:$(cat "$out/port")/latest/update.zip"
+
+# Step 5: the product starts the updater, waits for it and reads its exit
+# code.
+options=(-url "$url" -sig "$url.sig" -dest "$(winepath_of "$target")")
+# PENDING -log: options+=(-log "$(winepath_of "$out/update.log")")
 echo
+echo "updater.exe ${options[*]}"
+"$WINE64" "$app/updater.exe" "${options[@]}" </dev/null >/dev/null 2>&1 &
+updater_pid=$!
+
+# Screenshot of the dialog while the download runs (400 kB at 100 kB/s).
+shot="$out/updater-dialog.png"
+dialog=""
+for _ in $(seq 150); do
+  dialog=$(xwininfo -root -tree 2>/dev/null | awk '/"\\346\\255\\243\\345\\234\\250|"正在更新/ {print $1; exit}')
+  [ -n "$dialog" ] && break
+  sleep 0.1
+done
+sleep 1  # let the bar move before the picture
+import -window "${dialog:-root}" "$shot" 2>/dev/null || import -window root "$shot"
+
+code=0
+wait "$updater_pid" || code=$?
+updater_pid=""
+status=0
+echo
+echo "== updater exit code: $code"
+# PENDING exit codes: [ "$code" -eq 0 ] || status=1
 echo "== server requests"
 cat "$out/server.log"
 echo "== files written below $app (size, mode, last write)"
@@ -79,6 +120,7 @@ else
   echo "  DIFFERENT from the sample tree"; status=1
 fi
 echo "== target opened"
+for _ in $(seq 100); do [ -f "$target.started" ] && break; sleep 0.2; done
 if [ -f "$target.started" ]; then
   echo "  yes: $(iconv -f UTF-16LE -t UTF-8 "$target.started")"
 else

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""A throttled one-file web server for the demo, on 127.0.0.1 only.
+"""A throttled web server for the demo, on 127.0.0.1 only.
 
-Serves FILE at /update.zip (404 for every other path) at RATE bytes per
-second, writes the port it got into PORT_FILE, logs one line per request to
-standard error, and stops by itself after LIFETIME seconds.
+Serves each FILE at /<its name> (404 for every other path) at RATE bytes
+per second, answers each --redirect FROM=TO with a 302 to TO, writes the
+port it got into PORT_FILE, logs one line per request to standard error,
+and stops by itself after LIFETIME seconds.
 """
 import argparse
+import os
 import http.server
 import sys
 import threading
@@ -14,21 +16,34 @@ import time
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--file", required=True)
+    parser.add_argument("--file", action="append", required=True)
+    parser.add_argument("--redirect", action="append", default=[])
     parser.add_argument("--rate", type=int, default=100000)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--lifetime", type=float, default=120)
     args = parser.parse_args()
-    with open(args.file, "rb") as f:
-        body = f.read()
+    files = {}
+    for path in args.file:
+        with open(path, "rb") as f:
+            files["/" + os.path.basename(path)] = f.read()
+    redirects = dict(pair.split("=", 1) for pair in args.redirect)
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
-            if self.path.split("?")[0] != "/update.zip":
+            path = self.path.split("?")[0]
+            if path in redirects:
+                self.send_response(302)
+                self.send_header("Location", redirects[path])
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+            if path not in files:
                 self.send_error(404)
                 return
+            body = files[path]
             self.send_response(200)
-            self.send_header("Content-Type", "application/zip")
+            self.send_header("Content-Type", "application/zip" if path.endswith(".zip")
+                             else "application/octet-stream")
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             piece = max(1, args.rate // 20)

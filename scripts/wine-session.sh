@@ -7,6 +7,8 @@
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 WINE64=/usr/lib/wine/wine64
+# The 32-bit loader (package wine32:i386); it runs 64-bit programs too.
+WINE32=/usr/lib/wine/wine
 _wine_xvfb_pid=""
 _wine_started=""
 
@@ -32,9 +34,32 @@ _wine_fonts_reg() {
   printf '"NSimSun"="WenQuanYi Micro Hei"\r\n'
 }
 
+# True when this machine runs 32-bit Windows programs: the 32-bit loader is
+# installed and the kernel can execute it (some kernels are built without
+# 32-bit support). Prints the reason when not.
+wine_runs_32bit() {
+  if [ ! -x "$WINE32" ]; then
+    echo "$WINE32 is not installed (package wine32:i386)"
+    return 1
+  fi
+  if ! "$WINE32" --version >/dev/null 2>&1; then
+    echo "the kernel cannot execute the 32-bit Wine loader $WINE32 ($(uname -r) lacks 32-bit support)"
+    return 1
+  fi
+}
+
 wine_session_start() {
   local build=$1
   export WINEPREFIX="$build/wineprefix"
+  # A prefix made before the 32-bit loader was installed has no 32-bit
+  # system folder; 32-bit programs in it end with "could not load
+  # kernel32.dll". Such a prefix is made anew.
+  if [ -f "$WINEPREFIX/system.reg" ] && wine_runs_32bit >/dev/null &&
+    [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "wine session: $WINEPREFIX predates 32-bit Wine; making it anew"
+    WINEPREFIX="$WINEPREFIX" wineserver -k </dev/null >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
   mkdir -p "$WINEPREFIX"
   trap wine_session_stop EXIT
   if [ -z "${DISPLAY:-}" ]; then

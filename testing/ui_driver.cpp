@@ -66,20 +66,46 @@ WindowInfo Describe(HWND hwnd) {
   return info;
 }
 
+namespace {
+
+struct WindowSearch {
+  DWORD pid;
+  std::vector<WindowInfo> found;
+};
+
+BOOL CALLBACK CollectWindowOfProcess(HWND hwnd, LPARAM param) {
+  auto* s = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == s->pid) s->found.push_back(Describe(hwnd));
+  return TRUE;
+}
+
+struct ControlSearch {
+  HWND parent;
+  std::vector<ControlInfo> found;
+};
+
+BOOL CALLBACK CollectDirectChild(HWND hwnd, LPARAM param) {
+  auto* s = reinterpret_cast<ControlSearch*>(param);
+  if (GetParent(hwnd) != s->parent) return TRUE;
+  ControlInfo c;
+  c.hwnd = hwnd;
+  c.id = GetDlgCtrlID(hwnd);
+  c.className = ClassOf(hwnd);
+  c.text = WindowText(hwnd);
+  c.style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+  GetWindowRect(hwnd, &c.rect);
+  MapWindowPoints(HWND_DESKTOP, s->parent, reinterpret_cast<POINT*>(&c.rect), 2);
+  s->found.push_back(c);
+  return TRUE;
+}
+
+}  // namespace
+
 std::vector<WindowInfo> TopLevelWindows(DWORD processId) {
-  struct Search {
-    DWORD pid;
-    std::vector<WindowInfo> found;
-  } search{processId, {}};
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == s->pid) s->found.push_back(Describe(hwnd));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{processId, {}};
+  EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -101,27 +127,8 @@ std::optional<WindowInfo> WaitForDialog(DWORD processId, DWORD timeoutMs) {
 }
 
 std::vector<ControlInfo> Controls(HWND parent) {
-  struct Search {
-    HWND parent;
-    std::vector<ControlInfo> found;
-  } search{parent, {}};
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (GetParent(hwnd) != s->parent) return TRUE;
-        ControlInfo c;
-        c.hwnd = hwnd;
-        c.id = GetDlgCtrlID(hwnd);
-        c.className = ClassOf(hwnd);
-        c.text = WindowText(hwnd);
-        c.style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
-        GetWindowRect(hwnd, &c.rect);
-        MapWindowPoints(HWND_DESKTOP, s->parent, reinterpret_cast<POINT*>(&c.rect), 2);
-        s->found.push_back(c);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ControlSearch search{parent, {}};
+  EnumChildWindows(parent, CollectDirectChild, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -20,6 +20,11 @@ void Put32(std::string* out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
+void Put64(std::string* out, uint64_t value) {
+  Put32(out, static_cast<uint32_t>(value & 0xFFFFFFFF));
+  Put32(out, static_cast<uint32_t>(value >> 32));
+}
+
 }  // namespace
 
 uint16_t DosDate(int year, int month, int day) {
@@ -132,14 +137,36 @@ std::string ZipBuilder::Build() const {
   }
   const uint32_t centralOffset = static_cast<uint32_t>(out.size());
   out += central;
-  const uint16_t count = entryCountOverride.value_or(static_cast<uint16_t>(m_entries.size()));
+  uint16_t count = entryCountOverride.value_or(static_cast<uint16_t>(m_entries.size()));
+  uint32_t centralSize = centralSizeOverride.value_or(static_cast<uint32_t>(central.size()));
+  uint32_t centralStart = centralOffsetOverride.value_or(centralOffset);
+  if (zip64EntryCount.has_value()) {
+    const uint32_t recordOffset = static_cast<uint32_t>(out.size());
+    Put32(&out, 0x06064B50);
+    Put64(&out, 44);  // size of the rest of the record
+    Put16(&out, 45);  // version made by
+    Put16(&out, 45);  // version needed
+    Put32(&out, 0);   // this disk
+    Put32(&out, 0);   // disk with the central directory
+    Put64(&out, *zip64EntryCount);
+    Put64(&out, *zip64EntryCount);
+    Put64(&out, centralSize);
+    Put64(&out, centralStart);
+    Put32(&out, 0x07064B50);  // the locator
+    Put32(&out, 0);
+    Put64(&out, recordOffset);
+    Put32(&out, 1);  // total disks
+    count = 0xFFFF;
+    centralSize = 0xFFFFFFFF;
+    centralStart = 0xFFFFFFFF;
+  }
   Put32(&out, 0x06054B50);
   Put16(&out, 0);  // this disk
   Put16(&out, 0);  // disk with the central directory
   Put16(&out, count);
   Put16(&out, count);
-  Put32(&out, centralSizeOverride.value_or(static_cast<uint32_t>(central.size())));
-  Put32(&out, centralOffsetOverride.value_or(centralOffset));
+  Put32(&out, centralSize);
+  Put32(&out, centralStart);
   Put16(&out, static_cast<uint32_t>(archiveComment.size()));
   out += archiveComment;
   return out;

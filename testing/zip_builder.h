@@ -77,6 +77,10 @@ class ZipBuilder {
   std::optional<uint16_t> entryCountOverride;  // both entry counts
   std::optional<uint32_t> centralSizeOverride;
   std::optional<uint32_t> centralOffsetOverride;
+  // When set, zip64 end records (record and locator) carry this entry count
+  // and the central directory's size and offset; the plain end record then
+  // holds 0xFFFF and 0xFFFFFFFF in their place.
+  std::optional<uint64_t> zip64EntryCount;
   std::string archiveComment;
   std::string prefix;  // bytes placed before the first local header
 

@@ -165,9 +165,17 @@ int UnpackEntryRead(UnpackEntryReader* entry, unsigned char* buffer, uint32_t si
       n = entry->bDeflated ? ReadDeflatedEncrypted(entry, buffer, want)
                            : ReadStoredEncrypted(entry, buffer, want);
       if (n < 0) return n;
-      entry->nCrc = static_cast<uint32_t>(crc32(entry->nCrc, buffer, static_cast<uInt>(n)));
     }
-    if (n == 0) return kEntryReadFailed;  // the data ends before its declared size
+    entry->nCrc = static_cast<uint32_t>(crc32(entry->nCrc, buffer, static_cast<uInt>(n)));
+    if (n == 0) {
+      // A deflate stream may end before the declared size; what it delivered
+      // is the entry when its CRC-32 matches. Anything else ended early.
+      if (!entry->bDeflated || entry->nCrc != entry->nCrcWanted) return kEntryReadFailed;
+      UnpackEntryClose(entry);
+      entry->bComplete = true;
+      *complete = true;
+      return 0;
+    }
     entry->nDelivered += static_cast<uint32_t>(n);
   }
   if (entry->nDelivered == entry->nSize) {

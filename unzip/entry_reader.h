@@ -7,9 +7,10 @@
 // of the encryption header (the CRC's high byte, or the DOS time's high byte
 // when bit 3 is set) and inflates method 8 itself.
 //
-// Data is complete only when the whole declared size has been delivered and
-// its CRC-32 matches; data that ends early or fails the CRC is an error, so a
-// caller never mistakes damaged data for a good entry.
+// Data is complete when the whole declared size has been delivered, or a
+// deflate stream has ended before it, and the CRC-32 of what was delivered
+// matches; stored data that ends early or any data failing the CRC is an
+// error, so a caller never mistakes damaged data for a good entry.
 //
 // REQUIRES: the reader's current entry stays where it is between open and
 // close; one thread.
@@ -42,7 +43,7 @@ struct UnpackEntryReader {
   uint32_t nSize = 0;  // declared uncompressed size
   uint32_t nDelivered = 0;
   uint32_t nCrcWanted = 0;
-  uint32_t nCrc = 0;  // running CRC-32 of the own (encrypted) path
+  uint32_t nCrc = 0;  // running CRC-32 of what was delivered
   unsigned char nCheckByte = 0;
   ZipCryptoKeys keys = {};
   z_stream stream = {};

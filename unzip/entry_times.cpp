@@ -1,5 +1,6 @@
 #include "unzip/entry_times.h"
 
+#include "unzip/extra_field.h"
 #include "unzip/platform.h"
 
 namespace {
@@ -24,17 +25,6 @@ int64_t DaysFromEpoch(int year, int month, int day) {
   const int64_t dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;
   const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   return era * 146097 + dayOfEra - 719468;
-}
-
-uint16_t Read16(const unsigned char* bytes) {
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-int32_t ReadSigned32(const unsigned char* bytes) {
-  const uint32_t value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                         (static_cast<uint32_t>(bytes[2]) << 16) |
-                         (static_cast<uint32_t>(bytes[3]) << 24);
-  return static_cast<int32_t>(value);
 }
 
 }  // namespace
@@ -84,29 +74,20 @@ void UnpackSetEntryTimes(uint32_t dosStamp, const unsigned char* extra, size_t e
   info->ftLastWrite = stamp;
   info->ftLastAccess = stamp;
   info->ftCreation = stamp;
-  if (extra == nullptr || extraSize <= 4) return;
-
-  size_t offset = 0;
-  while (offset + 4 < extraSize) {
-    const uint16_t tag = Read16(extra + offset);
-    const size_t dataLength = Read16(extra + offset + 2);
-    if (tag == kExtendedTimestampTag) {
-      const size_t dataStart = offset + 4;
-      const size_t dataEnd =
-          dataStart + dataLength < extraSize ? dataStart + dataLength : extraSize;
-      if (dataStart >= dataEnd) return;
-      const unsigned char flags = extra[dataStart];
-      UNPACK_FILETIME* const targets[3] = {&info->ftLastWrite, &info->ftLastAccess,
-                                           &info->ftCreation};
-      size_t position = dataStart + 1;
-      for (int bit = 0; bit < 3; ++bit) {
-        if ((flags & (1 << bit)) == 0) continue;
-        if (position + 4 > dataEnd) return;
-        *targets[bit] = UnpackUnixSecondsToFileTime(ReadSigned32(extra + position));
-        position += 4;
-      }
-      return;
-    }
-    offset += 4 + dataLength;
+  const unsigned char* block = nullptr;
+  size_t length = 0;
+  if (!UnpackFindExtraBlock(extra, extraSize, kExtendedTimestampTag, &block, &length) ||
+      length == 0) {
+    return;
+  }
+  const unsigned char flags = block[0];
+  UNPACK_FILETIME* const targets[3] = {&info->ftLastWrite, &info->ftLastAccess, &info->ftCreation};
+  size_t position = 1;
+  for (int bit = 0; bit < 3; ++bit) {
+    if ((flags & (1 << bit)) == 0) continue;
+    if (position + 4 > length) return;
+    *targets[bit] =
+        UnpackUnixSecondsToFileTime(static_cast<int32_t>(UnpackRead32(block + position)));
+    position += 4;
   }
 }

@@ -191,12 +191,10 @@ UnpackResult Extract(UnpackState* state, int32_t index, const char* target) {
   UnpackEntryInfo info;
   UnpackResult result = UnpackLookUp(state, index, &info);
   if (result != UNPACK_OK) return result;
-  // The lookup leaves the reader at the entry, also when the cache answers.
-  unz_file_pos position;
-  if (unzGetFilePos(static_cast<unzFile>(state->pReader), &position) != UNZ_OK ||
-      position.num_of_file != static_cast<uLong>(index)) {
-    return UNPACK_ERR_READ;
-  }
+  // The cache answers without moving the reader, which may stand elsewhere
+  // (after a failed lookup of another index, say).
+  result = UnpackWalkTo(state, index);
+  if (result != UNPACK_OK) return result;
   if (info.dwAttributes & kUnpackAttrDirectory) return ExtractDirectory(state, target);
   return ExtractFile(state, info, target);
 }

@@ -263,4 +263,19 @@ TEST_F(ExtractTest, FileInUseIsNotReplaced) {
   EXPECT_EQ(Listing(m_base), (std::set<std::string>{"busy.txt"}));
 }
 
+TEST_F(ExtractTest, CachedEntryAfterAFailedLookupOfAnother) {
+  ZipBuilder builder;
+  builder.Add(File("first.txt", "first"));
+  ZipEntry damaged = File("damaged.txt", "x");
+  damaged.localSignature = 0x12345678;
+  builder.Add(damaged);
+  Open(builder);
+  UnpackEntryInfo info;
+  ASSERT_EQ(UnpackGetEntry(m_handle, 0, &info), UNPACK_OK);
+  // The failed lookup moves the reader but leaves entry 0 in the cache.
+  EXPECT_EQ(UnpackGetEntry(m_handle, 1, &info), UNPACK_ERR_LOCAL_HEADER);
+  EXPECT_EQ(Extract(0, "first.txt"), UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "first.txt"), "first");
+}
+
 }  // namespace

@@ -53,6 +53,13 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
 // Closes and removes the temporary file and frees file. Null is allowed.
 void FsDiscard(FsPendingFile* file);
 
+// Bytes free to this process on the volume that holds path, or would hold
+// it: a path that does not exist yet is measured at its nearest existing
+// parent. False when nothing on the way can be measured.
+bool FsFreeSpace(const char* path, uint64_t* bytes);
+// For the implementations: the same for an existing directory only.
+bool FsVolumeFreeSpace(const char* directory, uint64_t* bytes);
+
 // For the implementations: the name of temporary file number attempt beside
 // target, "~u" and four hex digits in target's directory. False when it does
 // not fit size bytes with the terminator.

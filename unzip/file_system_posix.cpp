@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -152,4 +153,11 @@ void FsDiscard(FsPendingFile* file) {
   if (file == nullptr) return;
   RemoveTemporary(file);
   delete file;
+}
+
+bool FsVolumeFreeSpace(const char* directory, uint64_t* bytes) {
+  struct statvfs volume;
+  if (statvfs(directory, &volume) != 0) return false;
+  *bytes = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return true;
 }

@@ -97,3 +97,14 @@ void FsDiscard(FsPendingFile* file) {
   RemoveTemporary(file);
   delete file;
 }
+
+bool FsVolumeFreeSpace(const char* directory, uint64_t* bytes) {
+  const DWORD attributes = GetFileAttributesA(directory);
+  ULARGE_INTEGER available;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      !GetDiskFreeSpaceExA(directory, &available, nullptr, nullptr)) {
+    return false;
+  }
+  *bytes = available.QuadPart;
+  return true;
+}

@@ -1,6 +1,7 @@
 // The platform operations the zip layer reads an archive with. CMake links
 // exactly one implementation: platform_win32.cpp (the Win32 calls) or
-// platform_posix.cpp (POSIX files, local time by TZ, single-byte code page).
+// platform_posix.cpp (POSIX files, local time by TZ, UTF-8 as the ANSI code
+// page, searched byte by byte).
 #ifndef UNZIP_PLATFORM_H_
 #define UNZIP_PLATFORM_H_
 
@@ -52,5 +53,12 @@ bool UnpackPlatformLocalToUtc(const UNPACK_FILETIME& local, UNPACK_FILETIME* utc
 // of the process code page (a trail byte never starts a match); null when
 // there is none.
 const char* UnpackPlatformFindText(const char* text, const char* pattern);
+
+// Converts a NUL-terminated UTF-8 text into the ANSI code page, into out
+// (size bytes, NUL-terminated). False when the text is no valid UTF-8, holds a
+// character that the code page has no exact counterpart for (no look-alike
+// is ever substituted), or does not fit. Where the ANSI code page is UTF-8
+// the text is copied unchanged.
+bool UnpackPlatformUtf8ToAnsi(const char* utf8, char* out, size_t size);
 
 #endif  // UNZIP_PLATFORM_H_

@@ -79,3 +79,10 @@ bool UnpackPlatformLocalToUtc(const UNPACK_FILETIME& local, UNPACK_FILETIME* utc
 const char* UnpackPlatformFindText(const char* text, const char* pattern) {
   return std::strstr(text, pattern);
 }
+
+bool UnpackPlatformUtf8ToAnsi(const char* utf8, char* out, size_t size) {
+  const size_t length = std::strlen(utf8);
+  if (length >= size) return false;
+  std::memcpy(out, utf8, length + 1);
+  return true;
+}

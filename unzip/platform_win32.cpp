@@ -2,7 +2,9 @@
 #include <windows.h>
 #include <mbctype.h>
 
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "unzip/platform.h"
 
@@ -80,4 +82,23 @@ const char* UnpackPlatformFindText(const char* text, const char* pattern) {
     p += (_ismbblead(static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
   }
   return length == 0 ? text : nullptr;
+}
+
+bool UnpackPlatformUtf8ToAnsi(const char* utf8, char* out, size_t size) {
+  const size_t length = std::strlen(utf8);
+  if (length >= size || size > INT_MAX) return false;
+  if (GetACP() == CP_UTF8) {
+    std::memcpy(out, utf8, length + 1);
+    return true;
+  }
+  // No character takes more UTF-16 units than UTF-8 bytes.
+  std::vector<wchar_t> wide(length + 1);
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, wide.data(),
+                          static_cast<int>(wide.size())) <= 0) {
+    return false;
+  }
+  BOOL usedDefault = FALSE;
+  const int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, out,
+                                          static_cast<int>(size), nullptr, &usedDefault);
+  return written > 0 && !usedDefault;
 }

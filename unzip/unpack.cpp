@@ -7,6 +7,7 @@
 #include <new>
 
 #include "unzip/entry_attributes.h"
+#include "unzip/entry_extents.h"
 #include "unzip/entry_name.h"
 #include "unzip/entry_times.h"
 #include "unzip/platform.h"
@@ -30,6 +31,7 @@ unzFile Reader(UnpackState* state) {
 void FreeState(UnpackState* state) {
   delete[] state->pszPassword;
   delete[] state->pTransfer;
+  delete[] state->pOverlapping;
   delete state;
 }
 
@@ -46,35 +48,6 @@ bool SetBase(char* base, const char* directory) {
   if (needsSeparator) base[end++] = '\\';
   base[end] = '\0';
   return true;
-}
-
-// Makes entry index the reader's current entry: forward from the current
-// one, or from the first when index lies behind it or the current entry is
-// unknown (after a damaged record). At most index steps.
-UnpackResult WalkTo(UnpackState* state, int32_t index) {
-  if (index >= state->nUnreachable) return UNPACK_ERR_DIRECTORY;
-  unzFile reader = Reader(state);
-  unz64_file_pos position;
-  uint64_t current;
-  if (unzGetFilePos64(reader, &position) != UNZ_OK ||
-      position.num_of_file > static_cast<uint64_t>(index)) {
-    if (unzGoToFirstFile(reader) != UNZ_OK) {
-      state->nUnreachable = 0;
-      return UNPACK_ERR_DIRECTORY;
-    }
-    current = 0;
-  } else {
-    current = position.num_of_file;
-  }
-  while (current < static_cast<uint64_t>(index)) {
-    if (unzGoToNextFile(reader) != UNZ_OK) {
-      // The archive does not change while open: no later index is reachable.
-      state->nUnreachable = static_cast<int32_t>(current + 1);
-      return UNPACK_ERR_DIRECTORY;
-    }
-    ++current;
-  }
-  return UNPACK_OK;
 }
 
 // The local header check and the local extra field. minizip checks the local
@@ -113,6 +86,55 @@ UnpackResult ReadLocalExtra(unzFile reader, const unz_file_info64& info, unsigne
   return result;
 }
 
+// The current entry's name before cleaning (UnpackDecodeName), with the
+// central extra field read only when the name may need it.
+UnpackResult DecodeName(unzFile reader, const unz_file_info64& central, const char* stored,
+                        const unsigned char* localExtra, size_t localSize, char* name) {
+  unsigned char* centralExtra = nullptr;
+  const size_t centralSize = central.size_file_extra;
+  if ((central.flag & kUnpackFlagUtf8Name) == 0 && centralSize > 0) {
+    centralExtra = static_cast<unsigned char*>(std::malloc(centralSize));
+    if (centralExtra == nullptr ||
+        unzGetCurrentFileInfo64(reader, nullptr, nullptr, 0, centralExtra,
+                                static_cast<uLong>(centralSize), nullptr, 0) != UNZ_OK) {
+      std::free(centralExtra);
+      return UNPACK_ERR_DIRECTORY;
+    }
+  }
+  const UnpackResult result =
+      UnpackDecodeName(stored, static_cast<uint32_t>(central.flag), localExtra, localSize,
+                       centralExtra, centralExtra != nullptr ? centralSize : 0, name);
+  std::free(centralExtra);
+  return result;
+}
+
+// An entry count the archive can hold: at most 65535 (the end record's
+// 16-bit count), and no more records than its central directory has room for.
+// A zip64 end record could otherwise promise billions of entries over a
+// directory of one, and every loop over the entries would run that long.
+bool CountIsPossible(UnpackSource* source) {
+  const uint64_t kMaxEntries = 65535;
+  const uint64_t kMinRecordSize = 46;
+  uint64_t entries = 0;
+  uint64_t directorySize = 0;
+  return UnpackSourceReadEnd(source, &entries, &directorySize) && entries <= kMaxEntries &&
+         entries * kMinRecordSize <= directorySize;
+}
+
+// Walks the central directory once to learn which entries overlap another
+// and which are reachable. False when memory runs out.
+bool MapEntries(UnpackState* state) {
+  const int32_t count = UnpackEntryCount(state);
+  state->pOverlapping = new (std::nothrow) bool[static_cast<size_t>(count > 0 ? count : 1)];
+  int32_t reachable = 0;
+  if (state->pOverlapping == nullptr ||
+      !UnpackFindOverlaps(state->pReader, count, state->pOverlapping, &reachable)) {
+    return false;
+  }
+  if (reachable < count) state->nUnreachable = reachable;
+  return true;
+}
+
 }  // namespace
 
 UnpackResult UnpackCheckHandle(UnpackHandle handle, UnpackState** state) {
@@ -126,6 +148,35 @@ UnpackResult UnpackCheckHandle(UnpackHandle handle, UnpackState** state) {
 void UnpackCloseOpenEntry(UnpackState* state) {
   if (state->nOpenEntry != -1 && state->pReader != nullptr) unzCloseCurrentFile(Reader(state));
   state->nOpenEntry = -1;
+}
+
+// Forward from the current entry, or from the first when index lies behind
+// it or the current entry is unknown (after a damaged record). At most index
+// steps.
+UnpackResult UnpackWalkTo(UnpackState* state, int32_t index) {
+  if (index >= state->nUnreachable) return UNPACK_ERR_DIRECTORY;
+  unzFile reader = Reader(state);
+  unz64_file_pos position;
+  uint64_t current;
+  if (unzGetFilePos64(reader, &position) != UNZ_OK ||
+      position.num_of_file > static_cast<uint64_t>(index)) {
+    if (unzGoToFirstFile(reader) != UNZ_OK) {
+      state->nUnreachable = 0;
+      return UNPACK_ERR_DIRECTORY;
+    }
+    current = 0;
+  } else {
+    current = position.num_of_file;
+  }
+  while (current < static_cast<uint64_t>(index)) {
+    if (unzGoToNextFile(reader) != UNZ_OK) {
+      // The archive does not change while open: no later index is reachable.
+      state->nUnreachable = static_cast<int32_t>(current + 1);
+      return UNPACK_ERR_DIRECTORY;
+    }
+    ++current;
+  }
+  return UNPACK_OK;
 }
 
 int32_t UnpackEntryCount(UnpackState* state) {
@@ -142,7 +193,7 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   }
   if (state->pReader == nullptr || index < 0) return UNPACK_ERR_ARGS;
   unzFile reader = Reader(state);
-  UnpackResult result = WalkTo(state, index);
+  UnpackResult result = UnpackWalkTo(state, index);
   if (result != UNPACK_OK) return result;
 
   unz_file_info64 central;
@@ -154,15 +205,24 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   // A name that does not fit is refused rather than cut into another path.
   if (central.size_filename >= sizeof(storedName)) return UNPACK_ERR_NAME_TOO_LONG;
   storedName[central.size_filename] = '\0';
+  // Its bytes are also another entry's: writing both would expand the archive.
+  if (state->pOverlapping[index]) return UNPACK_ERR_OVERLAP;
 
   unsigned char* extra = nullptr;
   size_t extraSize = 0;
   result = ReadLocalExtra(reader, central, &extra, &extraSize);
   if (result != UNPACK_OK) return result;
 
+  char name[kUnpackMaxPath];
+  result = DecodeName(reader, central, storedName, extra, extraSize, name);
+  if (result != UNPACK_OK) {
+    std::free(extra);
+    return result;
+  }
+
   UnpackEntryInfo record = *info;
   record.nIndex = index;
-  UnpackCleanName(storedName, record.szName, sizeof(record.szName));
+  UnpackCleanName(name, record.szName, sizeof(record.szName));
   record.dwAttributes = UnpackMapAttributes(static_cast<uint32_t>(central.version),
                                             static_cast<uint32_t>(central.external_fa));
   record.nPackedSize = static_cast<uint32_t>(central.compressed_size);
@@ -210,11 +270,18 @@ UnpackHandle UnpackOpen(const char* path, const char* password) {
     // No reader: the archive has no entries to read.
     UnpackSourceClose(source);
   } else {
+    if (!CountIsPossible(source)) {
+      UnpackSourceClose(source);
+      FreeState(state);
+      Store(UNPACK_ERR_FILE);
+      return nullptr;
+    }
     zlib_filefunc64_def functions;
     UnpackSourceFileFunctions(source, &functions);
     // From here the reader owns the source, and closes it if the open fails.
     state->pReader = unzOpen2_64(path, &functions);
-    if (state->pReader == nullptr) {
+    if (state->pReader == nullptr || !MapEntries(state)) {
+      if (state->pReader != nullptr) unzClose(Reader(state));
       FreeState(state);
       Store(UNPACK_ERR_FILE);
       return nullptr;

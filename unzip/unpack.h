@@ -26,6 +26,10 @@ const UnpackResult UNPACK_ERR_EXTRA_FIELD = 0x800;   // local extra field cannot
 // The stored name has 260 bytes or more: it does not fit szName, and a cut
 // name could address another file, so the entry is refused.
 const UnpackResult UNPACK_ERR_NAME_TOO_LONG = 0x900;
+// The entry's local header or data shares bytes with another entry's.
+const UnpackResult UNPACK_ERR_OVERLAP = 0xA00;
+// A UTF-8 name holds a character the ANSI code page cannot represent.
+const UnpackResult UNPACK_ERR_NAME_ENCODING = 0xB00;
 const UnpackResult UNPACK_ERR_PASSWORD = 0x1000;      // encryption check byte mismatch
 const UnpackResult UNPACK_ERR_ARGS = 0x10000;         // no handle, or index out of range
 const UnpackResult UNPACK_ERR_HANDLE_KIND = 0x80000;  // handle kind tag is not a reader

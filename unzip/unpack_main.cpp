@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "unzip/file_system.h"
 #include "unzip/signature_commands.h"
 #include "unzip/unpack.h"
 
@@ -37,6 +38,10 @@ const char* CodeName(UnpackResult code) {
       return "extra field";
     case UNPACK_ERR_NAME_TOO_LONG:
       return "name too long";
+    case UNPACK_ERR_OVERLAP:
+      return "overlaps another entry";
+    case UNPACK_ERR_NAME_ENCODING:
+      return "name not representable";
     case UNPACK_ERR_PASSWORD:
       return "password";
     case UNPACK_ERR_ARGS:
@@ -104,6 +109,39 @@ int32_t EntryCount(UnpackHandle handle) {
   return info.nIndex;
 }
 
+// A damaged central record ends every walk: says so for the entries from
+// index on and answers true.
+bool StopsTheWalk(UnpackResult result, int32_t index, int32_t count) {
+  if (result != UNPACK_ERR_DIRECTORY) return false;
+  if (index + 1 < count) {
+    printf("      entries %d to %d lie behind a damaged central record\n", index + 1, count - 1);
+  }
+  return true;
+}
+
+// The archive's entries would unpack to more bytes than the folder's volume
+// has free. Entries that fail their lookup write nothing and count nothing.
+bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
+  uint64_t needed = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    UnpackEntryInfo info = {};
+    const UnpackResult result = UnpackGetEntry(handle, i, &info);
+    if (result == UNPACK_OK) needed += info.nUnpackedSize;
+    if (result == UNPACK_ERR_DIRECTORY) break;
+  }
+  uint64_t available = 0;
+  if (!FsFreeSpace(folder, &available)) {
+    fprintf(stderr, "unpack: cannot tell the free space for %s; extracting anyway\n", folder);
+    return false;
+  }
+  if (needed <= available) return false;
+  fprintf(stderr,
+          "unpack: the archive unpacks to %" PRIu64 " bytes, more than the %" PRIu64
+          " bytes free for %s; nothing extracted\n",
+          needed, available, folder);
+  return true;
+}
+
 int List(const char* archive) {
   UnpackHandle handle = OpenOrSay(archive, nullptr);
   if (handle == nullptr) return 1;
@@ -119,6 +157,7 @@ int List(const char* archive) {
     if (result != UNPACK_OK) {
       printf("%5d error 0x%X (%s)\n", i, result, CodeName(result));
       allGood = false;
+      if (StopsTheWalk(result, i, count)) break;
       continue;
     }
     char write[32], access[32], creation[32];
@@ -137,6 +176,10 @@ int Extract(const char* archive, const char* folder, const char* password) {
   if (handle == nullptr) return 1;
   UnpackSetBaseDir(handle, folder);
   int32_t count = EntryCount(handle);
+  if (ExceedsFreeSpace(handle, count, folder)) {
+    UnpackClose(handle);
+    return 1;
+  }
   int failures = count >= 0 ? 0 : 1;
   for (int32_t i = 0; i < count; ++i) {
     // As the updater does: look the entry up, then extract it under its
@@ -149,6 +192,7 @@ int Extract(const char* archive, const char* folder, const char* password) {
       fprintf(stderr, "unpack: entry %d (%s): 0x%X (%s)\n", i, info.szName, result,
               CodeName(result));
       ++failures;
+      if (StopsTheWalk(result, i, count)) break;
     }
   }
   UnpackClose(handle);

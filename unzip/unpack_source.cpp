@@ -144,7 +144,76 @@ uint32_t Read32(const unsigned char* bytes) {
          (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
+uint64_t Read64(const unsigned char* bytes) {
+  return Read32(bytes) | (static_cast<uint64_t>(Read32(bytes + 4)) << 32);
+}
+
+// Reads exactly size bytes at position (from the archive's start) straight
+// from the file, past the pieces; false when they are not all there.
+bool ReadAt(UnpackSource* source, uint64_t position, unsigned char* buffer, uint32_t size) {
+  uint64_t ignored = 0;
+  if (position > static_cast<uint64_t>(INT64_MAX) - source->nStart ||
+      !UnpackPlatformSeek(source->file, static_cast<int64_t>(source->nStart + position),
+                          UNPACK_SEEK_BEGIN, &ignored)) {
+    return false;
+  }
+  uint32_t got = 0;
+  while (got < size) {
+    uint32_t done = 0;
+    if (!UnpackPlatformRead(source->file, buffer + got, size - got, &done) || done == 0) {
+      return false;
+    }
+    got += done;
+  }
+  return true;
+}
+
+// The last occurrence of signature in tail, searched as the reader searches:
+// from tail[length - 4] down to tail[1]. length when there is none.
+size_t FindLastSignature(const unsigned char* tail, size_t length, uint32_t signature) {
+  for (size_t i = length >= 4 ? length - 4 : 0; i > 0; --i) {
+    if (Read32(tail + i) == signature) return i;
+  }
+  return length;
+}
+
 }  // namespace
+
+bool UnpackSourceReadEnd(UnpackSource* source, uint64_t* entries, uint64_t* directorySize) {
+  const uint32_t kSearched = 0xFFFF;  // the reader looks this far back from the end
+  uint64_t end = 0;
+  if (!source->bSeekable || !UnpackPlatformSeek(source->file, 0, UNPACK_SEEK_END, &end) ||
+      end < source->nStart) {
+    return false;
+  }
+  const uint64_t size = end - source->nStart;
+  const uint32_t length = size < kSearched ? static_cast<uint32_t>(size) : kSearched;
+  unsigned char* tail = new (std::nothrow) unsigned char[length + 1];
+  if (tail == nullptr) return false;
+  bool found = false;
+  if (ReadAt(source, size - length, tail, length)) {
+    const size_t locator = FindLastSignature(tail, length, 0x07064B50);
+    unsigned char fields[56];
+    // A usable zip64 locator names the zip64 end record, which then holds
+    // the numbers; otherwise the reader falls back to the plain end record.
+    found = locator != length && ReadAt(source, size - length + locator, fields, 20) &&
+            Read32(fields + 4) == 0 && Read32(fields + 16) == 1 &&
+            ReadAt(source, Read64(fields + 8), fields, 56) && Read32(fields) == 0x06064B50;
+    if (found) {
+      *entries = Read64(fields + 32);
+      *directorySize = Read64(fields + 40);
+    } else {
+      const size_t record = FindLastSignature(tail, length, 0x06054B50);
+      found = record != length && ReadAt(source, size - length + record, fields, 22);
+      if (found) {
+        *entries = fields[10] | (fields[11] << 8);
+        *directorySize = Read32(fields + 12);
+      }
+    }
+  }
+  delete[] tail;
+  return found;
+}
 
 UnpackSource* UnpackSourceOpen(const char* path) {
   UnpackPlatformFile file;

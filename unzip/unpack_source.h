@@ -52,6 +52,12 @@ void UnpackSourceFileFunctions(UnpackSource* source, zlib_filefunc64_def* functi
 // minizip cannot open this case (it takes offset 0 for "no record").
 bool UnpackSourceIsEmptyArchive(UnpackSource* source);
 
+// The entry count and the central directory's size from the end record the
+// reader itself uses: the zip64 end record when a zip64 locator lies in the
+// last 65535 bytes, else the last end-of-central-directory record there.
+// False when neither can be read.
+bool UnpackSourceReadEnd(UnpackSource* source, uint64_t* entries, uint64_t* directorySize);
+
 // Number of reads the reader has made through any source of this process.
 // Lets tests prove that a lookup did not touch the archive.
 uint64_t UnpackSourceReadCount();

@@ -21,6 +21,9 @@ struct UnpackState {
   // it); lookups at or beyond it fail at once instead of walking again.
   // INT32_MAX while no walk has failed.
   int32_t nUnreachable = INT32_MAX;
+  // One flag per entry (owned, new[]), set at open for an entry whose local
+  // header or data shares bytes with another entry's; such entries are refused.
+  bool* pOverlapping = nullptr;
   char* pszPassword = nullptr;          // owned copy, null when none was given
   unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
@@ -39,6 +42,10 @@ void UnpackCloseOpenEntry(UnpackState* state);
 // Failures: UNPACK_ERR_DIRECTORY, UNPACK_ERR_NAME_TOO_LONG,
 // UNPACK_ERR_LOCAL_HEADER, UNPACK_ERR_EXTRA_FIELD; *info is then untouched.
 UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* info);
+
+// Makes entry index the reader's current entry, reading nothing when it
+// already is. UNPACK_ERR_DIRECTORY when a damaged record stops the walk.
+UnpackResult UnpackWalkTo(UnpackState* state, int32_t index);
 
 // The number of entries in the archive (0 without a reader).
 int32_t UnpackEntryCount(UnpackState* state);

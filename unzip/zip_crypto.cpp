@@ -4,9 +4,9 @@
 
 namespace {
 
+// zlib's table is built into the library; asking for it costs a call.
 const z_crc_t* CrcTable() {
-  static const z_crc_t* table = get_crc_table();
-  return table;
+  return get_crc_table();
 }
 
 inline uint32_t CrcStep(const z_crc_t* table, uint32_t crc, unsigned char byte) {

@@ -37,8 +37,9 @@ void ExpectBox(const ui::Process& process, const std::wstring& textStart, HWND o
   ASSERT_TRUE(ui::Press(box->hwnd, IDOK));
   // The next box (if any) must be a new window.
   DWORD start = GetTickCount();
-  while (IsWindow(box->hwnd) && IsWindowVisible(box->hwnd) && GetTickCount() - start < 5000)
+  while (IsWindow(box->hwnd) && IsWindowVisible(box->hwnd) && GetTickCount() - start < kTimeoutMs)
     Sleep(10);
+  EXPECT_FALSE(IsWindow(box->hwnd) && IsWindowVisible(box->hwnd)) << "the box stayed after OK";
 }
 
 struct Sample {
@@ -98,7 +99,9 @@ TEST(UpdaterEndToEndTest, GoodUpdateWritesTheFilesAndOpensTheTarget) {
   std::vector<Sample> samples;
   HWND status = GetDlgItem(dialog->hwnd, 1001);
   HWND bar = GetDlgItem(dialog->hwnd, 1000);
+  const DWORD watchStart = GetTickCount();
   while (process->running()) {
+    ASSERT_LT(GetTickCount() - watchStart, 2 * kTimeoutMs) << "the update did not end";
     std::wstring before = ui::WindowText(status);
     DWORD_PTR pos = 0;
     // Under load, or while the dialog is ending, the read-back can time out;

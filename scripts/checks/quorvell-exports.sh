@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Checks the export and import tables of the built quorvell.dll: a 64-bit
-# library named quorvell.dll in its export directory, exactly one export,
-# ExportedFunction, undecorated, at ordinal 1, and imports of system
-# libraries only (no MinGW runtime DLL, nothing of this project).
-# Usage: quorvell-exports.sh [path to quorvell.dll]
+# Checks the export and import tables of the built quorvell.dll: a library
+# of the expected architecture named quorvell.dll in its export directory,
+# exactly one export, ExportedFunction, undecorated, at ordinal 1, and
+# imports of system libraries only (no MinGW runtime DLL, nothing of this
+# project).
+# Usage: quorvell-exports.sh [path to quorvell.dll [x64|x86]]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 dll=${1:-$here/build/windows/quorvell/quorvell.dll}
-objdump=x86_64-w64-mingw32-objdump
+case ${2:-x64} in
+  x64) objdump=x86_64-w64-mingw32-objdump format=pei-x86-64 ;;
+  x86) objdump=i686-w64-mingw32-objdump format=pei-i386 ;;
+  *) echo "unknown architecture $2" >&2; exit 2 ;;
+esac
 
 if [ $# -eq 0 ]; then
   # Build it (configuring first if need be); a no-op when it is up to date.
@@ -29,7 +34,7 @@ fail() {
 exports=$(sed -n '/^The Export Tables/,/^The Function Table\|^PE File Base Relocations/p' <<<"$dump")
 [ -n "$exports" ] || fail "no export table"
 
-grep -q 'file format pei-x86-64' <<<"$dump" || fail "not a 64-bit Windows image"
+grep -q "file format $format\$" <<<"$dump" || fail "not a $format Windows image"
 
 library_name=$(awk -F'\t+' '$1 == "Name " || $1 == "Name" {print $2}' <<<"$exports" | awk '{print $2}')
 [ "$library_name" = "quorvell.dll" ] || fail "export directory names '$library_name', expected 'quorvell.dll'"

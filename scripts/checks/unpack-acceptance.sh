@@ -80,5 +80,34 @@ check [ "$refused" -eq "$entries" ]
 check [ "$before" = "$(cd "$folder" && find . -type f -printf '%P %s %T@\n' | sort)" ]
 echo "secret.zip without password: $refused of $entries entries refused, its files unchanged"
 
+# Hostile archives: 3000 empty stored entries that each claim 4 GiB (12 TiB
+# in all) are refused as a whole before anything is written; 3 records under
+# an end record promising 9 are listed up to the damage, and the listing ends.
+python3 - "$work/claims.zip" "$work/outrun.zip" <<'PY'
+import struct, sys
+def archive(names, size, promised):
+    local, central = b"", b""
+    for name in names:
+        offset = len(local)
+        local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 0, 0, 33, 0, 0, size,
+                             len(name), 0) + name
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 0, 0, 33, 0, 0,
+                               size, len(name), 0, 0, 0, 0, 0x20, offset) + name
+    return local + central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, promised, promised,
+                                         len(central), len(local), 0)
+names = [b"f%05d.bin" % i for i in range(3000)]
+open(sys.argv[1], "wb").write(archive(names, 0xFFFFFF00, len(names)))
+open(sys.argv[2], "wb").write(archive([c * 100 for c in (b"a", b"b", b"c")], 0, 9))
+PY
+if "$unpack" extract "$work/claims.zip" "$work/out-claims" >"$work/claims.log" 2>&1; then
+  echo "FAIL: an archive larger than the free space was extracted"; fail=1
+fi
+check grep -q "nothing extracted" "$work/claims.log"
+check [ ! -e "$work/out-claims" ]
+"$unpack" list "$work/outrun.zip" >"$work/outrun.log" || true
+check grep -q "entries 4 to 8 lie behind a damaged central record" "$work/outrun.log"
+check [ "$(grep -c 'error' "$work/outrun.log")" -eq 1 ]
+echo "hostile archives: refused up front, listing ends at the damage"
+
 [ $fail -eq 0 ] && echo "unpack acceptance: passed"
 exit $fail

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <cstdint>
+#include <limits>
 
 #include "updater/download/update_status.h"
 
@@ -20,11 +21,13 @@ char s_status[kStatusBufferSize];
 
 // progress * 100 / total (total nonzero), truncated toward zero; above 100
 // when progress exceeds total. Double precision: amounts near 4 GiB times
-// 100 do not fit 32 bits.
+// 100 do not fit 32 bits. In a 32-bit program a percentage past the largest
+// LONG_PTR (only when far more arrives than announced) is that largest value.
 LONG_PTR DownloadPercentage(ULONG progress, ULONG total) {
   double percent = static_cast<double>(static_cast<uint64_t>(progress)) * 100.0 /
                    static_cast<double>(static_cast<uint64_t>(total));
-  return static_cast<LONG_PTR>(percent);
+  const LONG_PTR largest = std::numeric_limits<LONG_PTR>::max();
+  return percent >= static_cast<double>(largest) ? largest : static_cast<LONG_PTR>(percent);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <string>
 
 #include "testing/status_recorder.h"
@@ -31,7 +33,11 @@ TEST(DownloadStatusCallbackTest, EachReportSendsPercentageAndText) {
       {0xFFFFFFFEu, 0xFFFFFFFFu, 99, nullptr},
       {4000000000u, 0xFFFFFFFFu, 93, nullptr},
       {0x80000000u, 0xFFFFFFFFu, 50, nullptr},
-      {0xFFFFFFFFu, 1, 429496729500, nullptr},
+      // Past LONG_PTR in a 32-bit program: the largest value.
+      {0xFFFFFFFFu, 1,
+       static_cast<LONG_PTR>(
+           std::min<long long>(429496729500, std::numeric_limits<LONG_PTR>::max())),
+       nullptr},
       // No length from the server.
       {12345, 0, 0, "Downloaded 12.0 KB (total size unknown)"},
       {0, 0, 0, "Downloaded 0 bytes (total size unknown)"},

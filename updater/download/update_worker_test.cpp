@@ -77,7 +77,7 @@ class ArchiveWatcher {
     m_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE watching = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_thread = std::thread([this, watching] { Run(watching); });
-    WaitForSingleObject(watching, 5000);
+    WaitForSingleObject(watching, kTimeoutMs);
     CloseHandle(watching);
   }
   ~ArchiveWatcher() { Stop(); }

@@ -1,0 +1,12 @@
+# Shared by the MinGW-w64 toolchain files, which set MINGW_W64_TRIPLE,
+# CMAKE_SYSTEM_PROCESSOR and MINGW_W64_WINE (the Wine loader that runs the
+# test programs) before including it. Uses the posix-thread compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${MINGW_W64_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${MINGW_W64_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${MINGW_W64_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_W64_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MINGW_W64_WINE})
