@@ -12,14 +12,36 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# updater_test(name SOURCES ... LIBS ...): a GoogleTest program whose cases
-# ctest runs one by one.
+# updater_test(name [CP936] SOURCES ... LIBS ...): a GoogleTest program whose
+# cases ctest runs one by one; with CP936, a Windows program whose cases run
+# under Wine with the ANSI code page 936 (below).
 function(updater_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "CP936" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   updater_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
   target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}")
+  if(ARG_CP936)
+    add_dependencies(${name} zh_cn_locale)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+      "env;LANG=zh_CN.UTF-8;LC_ALL=zh_CN.UTF-8;LOCPATH=${UPDATER_LOCPATH};${CMAKE_CROSSCOMPILING_EMULATOR}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES TIMEOUT 300)
 endfunction()
+
+# Wine takes the ANSI code page from LANG, but names files with Chinese
+# characters only when glibc has the zh_CN.UTF-8 locale compiled; it is built
+# once into the build folder (localedef, from Debian's locales package) and
+# found through LOCPATH.
+if(WIN32)
+  set(UPDATER_LOCPATH "${CMAKE_BINARY_DIR}/locale")
+  set(zh_cn_ctype "${UPDATER_LOCPATH}/zh_CN.UTF-8/LC_CTYPE")
+  add_custom_command(OUTPUT "${zh_cn_ctype}"
+    COMMAND sh -c "localedef -i zh_CN -f UTF-8 \"$1\" || test -f \"$2\"" sh
+            "${UPDATER_LOCPATH}/zh_CN.UTF-8" "${zh_cn_ctype}"
+    COMMENT "Compiling the zh_CN.UTF-8 locale"
+    VERBATIM)
+  add_custom_target(zh_cn_locale DEPENDS "${zh_cn_ctype}")
+endif()
+

@@ -5,6 +5,31 @@
 #include <cstring>
 #include <functional>
 
+#ifdef _WIN32
+#include <mbctype.h>
+#endif
+
+namespace {
+
+// Whether byte starts a double-byte character of the process's multibyte
+// code page (the ANSI code page). Natively that code page is UTF-8, whose
+// multibyte characters hold no ASCII byte, so nothing is stepped over.
+bool IsLeadByte(char byte) {
+#ifdef _WIN32
+  return _ismbblead(static_cast<unsigned char>(byte)) != 0;
+#else
+  (void)byte;
+  return false;
+#endif
+}
+
+// The length of the character at index i of the size bytes (1 or 2).
+size_t CharacterLength(const char* bytes, size_t size, size_t i) {
+  return IsLeadByte(bytes[i]) && i + 1 < size ? 2 : 1;
+}
+
+}  // namespace
+
 CString::CString(const char* text) {
   if (text) Splice(0, 0, text, std::strlen(text));
 }
@@ -47,15 +72,20 @@ void CString::Format(const char* format, ...) {
 }
 
 int CString::ReverseFind(char ch) const {
-  for (size_t i = Size(); i > 0; --i)
-    if (m_bytes[i - 1] == ch) return static_cast<int>(i - 1);
-  return -1;
+  int found = -1;
+  const char* bytes = GetString();
+  for (size_t i = 0; i < Size(); i += CharacterLength(bytes, Size(), i)) {
+    if (bytes[i] == ch) found = static_cast<int>(i);
+  }
+  return found;
 }
 
 int CString::Find(char ch, int start) const {
   if (start < 0) start = 0;
-  for (size_t i = static_cast<size_t>(start); i < Size(); ++i)
-    if (m_bytes[i] == ch) return static_cast<int>(i);
+  const char* bytes = GetString();
+  for (size_t i = static_cast<size_t>(start); i < Size(); i += CharacterLength(bytes, Size(), i)) {
+    if (bytes[i] == ch) return static_cast<int>(i);
+  }
   return -1;
 }
 
@@ -84,9 +114,14 @@ int CString::Insert(int index, const char* text) {
 }
 
 CString& CString::TrimRight(char ch) {
-  size_t size = Size();
-  while (size > 0 && m_bytes[size - 1] == ch) --size;
-  Splice(size, Size() - size, nullptr, 0);
+  size_t keep = 0;
+  const char* bytes = GetString();
+  for (size_t i = 0; i < Size();) {
+    const size_t next = i + CharacterLength(bytes, Size(), i);
+    if (bytes[i] != ch || next - i == 2) keep = next;
+    i = next;
+  }
+  Splice(keep, Size() - keep, nullptr, 0);
   return *this;
 }
 

@@ -1,6 +1,9 @@
 // CString: the counted byte string every text of the updater is held in.
-// Bytes are in the process's multibyte (ANSI) code page; nothing here
-// interprets them, so the class is portable and byte-exact.
+// Bytes are in the process's multibyte (ANSI) code page. The searches for a
+// single character (Find, ReverseFind, TrimRight with a character) step over
+// the double-byte characters of that code page, so that the trail byte 0x5C
+// of a character such as 0x81 0x5C is never taken for a '\'; everything
+// else is byte-exact.
 #ifndef FRAMEWORK_CSTRING_H_
 #define FRAMEWORK_CSTRING_H_
 
@@ -28,16 +31,17 @@ class CString {
 #endif
       ;
 
-  // Index of the last occurrence of ch, or -1.
+  // Index of the last character equal to ch, or -1.
   int ReverseFind(char ch) const;
-  // Index of the first occurrence of ch at or after start, or -1.
+  // Index of the first character equal to ch at or after start (which must
+  // start a character), or -1.
   int Find(char ch, int start = 0) const;
   // Removes up to count bytes at index; answers the new length.
   int Delete(int index, int count = 1);
   // Inserts at index (clamped to the length); answers the new length.
   int Insert(int index, char ch);
   int Insert(int index, const char* text);
-  // Removes trailing bytes equal to ch / trailing whitespace.
+  // Removes trailing characters equal to ch / trailing whitespace.
   CString& TrimRight(char ch);
   CString& TrimRight();
   CString Left(int count) const;

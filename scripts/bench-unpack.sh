@@ -3,9 +3,11 @@
 # against Info-ZIP `unzip -o -q`, both into empty folders, on two archives
 # built here in build/bench: ~200 MB in a few large compressible files, and
 # 20000 small files. Prints the median wall time of RUNS runs of each, the
-# ratio, and the peak resident memory of unpack.
+# ratio, and the peak resident memory of unpack. With BASELINE set to another
+# build of unpack (an older version), that one is timed in the same runs too,
+# so both versions meet the same load.
 #
-#   scripts/bench-unpack.sh [RUNS]      (default 5)
+#   [BASELINE=path/to/unpack] scripts/bench-unpack.sh [RUNS]      (default 5)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
@@ -48,25 +50,56 @@ fi
 
 median() { sort -n | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.3f", m}'; }
 
-printf "%-10s %8s %12s %12s %7s %12s\n" archive size "unzip (s)" "unpack (s)" ratio "unpack RSS"
+baseline=${BASELINE:-}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+printf "%-10s %8s %12s %12s %7s %12s" archive size "unzip (s)" "unpack (s)" ratio "unpack RSS"
+[ -z "$baseline" ] || printf " %14s %7s" "baseline (s)" ratio
+printf "\n"
+# Every run writes into a folder of its own, and the folders are removed only
+# after all runs of an archive: a file system that reuses inodes only a while
+# after they were freed (ext4 without a journal) makes a run that follows a
+# removal of 20000 files pay for walking past them, which would charge one
+# tool for the other's cleanup. The order of the tools alternates from run to
+# run.
+time_unzip() {
+  /usr/bin/time -f "%e" -o "$bench/t" unzip -o -q "$archive" -d "$1"
+  cat "$bench/t" >>"$bench/$name.unzip.times"
+}
+time_unpack() {
+  /usr/bin/time -f "%e %M" -o "$bench/t" "$unpack" extract "$archive" "$1" >/dev/null
+  awk '{print $1}' "$bench/t" >>"$bench/$name.unpack.times"
+  awk '{print $2}' "$bench/t" >>"$bench/$name.rss"
+}
+time_baseline() {
+  [ -n "$baseline" ] || return 0
+  /usr/bin/time -f "%e" -o "$bench/t" "$baseline" extract "$archive" "$1" >/dev/null
+  cat "$bench/t" >>"$bench/$name.baseline.times"
+}
 for name in large small; do
   archive=$bench/$name.zip
   : >"$bench/$name.unzip.times"; : >"$bench/$name.unpack.times"; : >"$bench/$name.rss"
-  for _ in $(seq "$runs"); do
-    out=$bench/out-$name
-    rm -rf "$out" && mkdir -p "$out" && sync
-    /usr/bin/time -f "%e" -o "$bench/t" unzip -o -q "$archive" -d "$out"
-    cat "$bench/t" >>"$bench/$name.unzip.times"
-    rm -rf "$out" && mkdir -p "$out" && sync
-    /usr/bin/time -f "%e %M" -o "$bench/t" "$unpack" extract "$archive" "$out" >/dev/null
-    awk '{print $1}' "$bench/t" >>"$bench/$name.unpack.times"
-    awk '{print $2}' "$bench/t" >>"$bench/$name.rss"
+  : >"$bench/$name.baseline.times"
+  rm -rf "$bench/out-$name" && mkdir -p "$bench/out-$name"
+  for run in $(seq "$runs"); do
+    tools=(unzip unpack baseline)
+    [ $((run % 2)) -eq 0 ] && tools=(baseline unpack unzip)
+    for tool in "${tools[@]}"; do
+      out=$bench/out-$name/$tool-$run
+      mkdir -p "$out" && sync
+      "time_$tool" "$out"
+    done
   done
   rm -rf "$bench/out-$name"
   u=$(median <"$bench/$name.unzip.times")
   p=$(median <"$bench/$name.unpack.times")
   rss=$(sort -n "$bench/$name.rss" | tail -n 1)
-  printf "%-10s %7sM %12s %12s %7s %9s KiB\n" "$name" "$(($(stat -c %s "$archive") / 1048576))" \
-    "$u" "$p" "$(awk -v a="$p" -v b="$u" 'BEGIN {printf "%.2f", a / b}')" "$rss"
+  printf "%-10s %7sM %12s %12s %7s %9s KiB" "$name" "$(($(stat -c %s "$archive") / 1048576))" \
+    "$u" "$p" "$(ratio "$p" "$u")" "$rss"
+  if [ -n "$baseline" ]; then
+    b=$(median <"$bench/$name.baseline.times")
+    printf " %14s %7s" "$b" "$(ratio "$b" "$u")"
+  fi
+  printf "\n"
 done
 echo "($runs runs each, alternating; medians of wall time; peak RSS is the largest of the runs)"

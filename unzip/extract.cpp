@@ -5,10 +5,9 @@
 // written and verified, so a damaged entry, a wrong password or a failed
 // write never destroys a file that was there before.
 //
-// Relative targets are joined to the base directory and must stay inside it:
-// the canonical joined path (and every directory created on the way) has to
-// lie below the canonical base on a component boundary. Absolute targets are
-// the caller's choice and are not confined.
+// Relative targets are joined to the base directory and must stay inside it
+// (extract_paths.h); the target itself may not be a link either. Absolute
+// targets are the caller's choice and are not confined.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,109 +16,34 @@
 #include <unzip.h>
 
 #include "unzip/entry_reader.h"
+#include "unzip/extract_paths.h"
 #include "unzip/file_system.h"
 #include "unzip/unpack.h"
 #include "unzip/unpack_state.h"
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
-
 bool IsAbsolute(const char* path) {
-  return IsSeparator(path[0]) || (path[0] != '\0' && path[1] == ':');
+  return FsIsSeparator(path[0]) || (path[0] != '\0' && path[1] == ':');
 }
 
-// Joins up to three pieces into out (kUnpackMaxPath bytes); false when the
-// result does not fit.
-bool JoinPath(char* out, const char* a, const char* b, const char* c = "") {
-  int n = snprintf(out, kUnpackMaxPath, "%s%s%s", a, b, c);
-  return n >= 0 && n < kUnpackMaxPath;
-}
-
-// The canonical base directory without trailing separators, against which
-// relative targets are confined.
-struct Confinement {
-  char szBase[kUnpackMaxPath];
-};
-
-void TrimSeparators(char* path) {
-  size_t n = strlen(path);
-  while (n > 0 && IsSeparator(path[n - 1])) path[--n] = '\0';
-}
-
-bool MakeConfinement(const char* base, Confinement* confinement) {
-  if (!FsFullPath(base, confinement->szBase, sizeof(confinement->szBase))) return false;
-  TrimSeparators(confinement->szBase);
-  return true;
-}
-
-// True when path resolves below the base (or to the base itself, when
-// allowBase is set).
-bool StaysInside(const Confinement& confinement, const char* path, bool allowBase) {
-  char canonical[kUnpackMaxPath];
-  if (!FsFullPath(path, canonical, sizeof(canonical))) return false;
-  TrimSeparators(canonical);
-  size_t n = strlen(confinement.szBase);
-  if (strncmp(canonical, confinement.szBase, n) != 0) return false;
-  if (canonical[n] == FsSeparator()) return true;
-  return allowBase && canonical[n] == '\0';
-}
-
-// Creates base when missing, then every directory of path below it,
-// outermost first, each only when the existence test reports it missing.
-// With a confinement, a directory that would lie outside the base is not
-// created. A joined path that does not fit is skipped; the later creation of
-// the file then fails.
-void CreateDirectoryChain(const char* base, const char* path, const Confinement* confinement) {
-  if (base != nullptr && FsGetAttributes(base) == kFsMissing) FsCreateDirectory(base);
-  if (path[0] == '\0') return;
-  size_t last = 0;
-  bool found = false;
-  for (size_t i = 0; path[i] != '\0'; ++i) {
-    if (IsSeparator(path[i])) {
-      last = i;
-      found = true;
-    }
-  }
-  if (found && last > 0) {
-    char parent[kUnpackMaxPath];
-    if (last < sizeof(parent)) {
-      memcpy(parent, path, last);
-      parent[last] = '\0';
-      CreateDirectoryChain(base, parent, confinement);
-    }
-  }
-  char joined[kUnpackMaxPath];
-  if (!JoinPath(joined, base != nullptr ? base : "", path)) return;
-  if (confinement != nullptr && !StaysInside(*confinement, joined, true)) return;
-  if (FsGetAttributes(joined) == kFsMissing) FsCreateDirectory(joined);
-}
-
-// An existing target that cannot be replaced: a directory, a read-only file,
-// or a hidden or system file that the new attributes would not keep so.
+// An existing target that cannot be replaced: a link, a directory, a
+// read-only file, or a hidden or system file that the new attributes would
+// not keep so.
 bool TargetIsProtected(const char* path, uint32_t newAttributes) {
   uint32_t existing = FsGetAttributes(path);
   if (existing == kFsMissing) return false;
-  if (existing & (kUnpackAttrDirectory | kUnpackAttrReadOnly)) return true;
+  if (existing & (kFsLink | kUnpackAttrDirectory | kUnpackAttrReadOnly)) return true;
   if ((existing & kUnpackAttrHidden) && !(newAttributes & kUnpackAttrHidden)) return true;
   return (existing & kUnpackAttrSystem) && !(newAttributes & kUnpackAttrSystem);
 }
 
 UnpackResult ExtractDirectory(UnpackState* state, const char* target) {
-  if (IsAbsolute(target)) {
-    CreateDirectoryChain(nullptr, target, nullptr);
-    return UNPACK_OK;
-  }
-  char joined[kUnpackMaxPath];
-  Confinement confinement;
-  if (!JoinPath(joined, state->szBaseDir, target) ||
-      !MakeConfinement(state->szBaseDir, &confinement) || !StaysInside(confinement, joined, true)) {
-    return UNPACK_ERR_FILE;
-  }
-  CreateDirectoryChain(state->szBaseDir, target, &confinement);
-  return UNPACK_OK;
+  char full[kUnpackMaxPath];
+  const bool made = IsAbsolute(target) ? UnpackCreateDirectories(target)
+                                       : UnpackPrepareRelative(&state->knownPaths, state->szBaseDir,
+                                                               target, true, full);
+  return made ? UNPACK_OK : UNPACK_ERR_FILE;
 }
 
 // Reads the entry's data into file through the transfer buffer.
@@ -144,33 +68,29 @@ UnpackResult CopyEntryData(UnpackState* state, FsPendingFile* file) {
 }
 
 UnpackResult ExtractFile(UnpackState* state, const UnpackEntryInfo& info, const char* target) {
-  // Directory part: up to and including the last separator.
-  size_t split = 0;
-  for (size_t i = 0; target[i] != '\0'; ++i) {
-    if (IsSeparator(target[i])) split = i + 1;
-  }
-  char directory[kUnpackMaxPath];
-  if (split >= sizeof(directory)) return UNPACK_ERR_FILE;
-  memcpy(directory, target, split);
-  directory[split] = '\0';
-  const char* name = target + split;
-
   char full[kUnpackMaxPath];
-  if (IsAbsolute(directory)) {
-    if (!JoinPath(full, directory, name)) return UNPACK_ERR_FILE;
-    CreateDirectoryChain(nullptr, directory, nullptr);
-  } else {
-    Confinement confinement;
-    if (!JoinPath(full, state->szBaseDir, directory, name) ||
-        !MakeConfinement(state->szBaseDir, &confinement) ||
-        !StaysInside(confinement, full, false)) {
-      return UNPACK_ERR_FILE;
-    }
-    CreateDirectoryChain(state->szBaseDir, directory, &confinement);
+  if (IsAbsolute(target)) {
+    // Directory part: up to and including the last separator.
+    const size_t split = FsDirectoryLength(target);
+    char directory[kUnpackMaxPath];
+    if (strlen(target) >= sizeof(full)) return UNPACK_ERR_FILE;
+    memcpy(directory, target, split);
+    directory[split] = '\0';
+    memcpy(full, target, strlen(target) + 1);
+    if (!UnpackCreateDirectories(directory)) return UNPACK_ERR_FILE;
+  } else if (!UnpackPrepareRelative(&state->knownPaths, state->szBaseDir, target, false, full)) {
+    return UNPACK_ERR_FILE;
   }
 
   if (TargetIsProtected(full, info.dwAttributes)) return UNPACK_ERR_FILE;
   FsPendingFile* file = FsCreatePending(full, info.dwAttributes);
+  if (file == nullptr && !IsAbsolute(target)) {
+    // A directory known to exist may have gone since: look again once.
+    UnpackForgetDirectories(&state->knownPaths);
+    if (UnpackPrepareRelative(&state->knownPaths, state->szBaseDir, target, false, full)) {
+      file = FsCreatePending(full, info.dwAttributes);
+    }
+  }
   if (file == nullptr) return UNPACK_ERR_FILE;
   UnpackResult result = CopyEntryData(state, file);
   if (result != UNPACK_OK) {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testing/zip_builder.h"
 #include "unzip/unpack.h"
@@ -118,6 +120,62 @@ TEST_F(ExtractTest, DirectoryEntries) {
   // A directory entry is confined like a file.
   EXPECT_EQ(Extract(0, "../outside/"), UNPACK_ERR_FILE);
   EXPECT_FALSE(fs::exists(m_root / "outside"));
+  // A directory that cannot be made is reported: a file stands in its way,
+  // in the target or in the base.
+  Put(m_base / "afile", "x");
+  EXPECT_EQ(Extract(0, "afile/sub/"), UNPACK_ERR_FILE);
+  EXPECT_EQ(Extract(0, "afile/"), UNPACK_ERR_FILE);
+  ASSERT_EQ(UnpackSetBaseDir(m_handle, (m_base / "afile" / "base").string().c_str()), UNPACK_OK);
+  EXPECT_EQ(Extract(0, "docs/"), UNPACK_ERR_FILE);
+  EXPECT_EQ(Extract(1, "file.txt"), UNPACK_ERR_FILE);
+  EXPECT_EQ(Slurp(m_base / "afile"), "x");
+}
+
+TEST_F(ExtractTest, LinksBelowTheBaseAreNotFollowed) {
+  Open(ZipBuilder().Add(File("f.txt", "payload")).Add(Directory("d/", 0x10)));
+  const fs::path outside = m_root / "outside";
+  fs::create_directories(outside);
+  fs::create_directories(m_base / "real");
+  Put(outside / "kept.txt", "kept");
+  struct Links {
+    std::vector<std::string> made;
+    ~Links() {
+      for (const std::string& link : made) RemoveLinkForTest(link);
+    }
+  } links;
+  for (const auto& [link, target] : {std::pair{m_base / "link", "../outside"},
+                                     std::pair{m_base / "real" / "deeper", "../../outside"}}) {
+    ASSERT_TRUE(MakeLinkForTest(link.string(), target)) << link;
+    links.made.push_back(link.string());
+  }
+  for (const char* target :
+       {"link/pwned.txt", "link\\pwned.txt", "link/new/pwned.txt", "real/deeper/pwned.txt"}) {
+    EXPECT_EQ(Extract(0, target), UNPACK_ERR_FILE) << target;
+  }
+  for (const char* target : {"link/", "link/sub/", "real/deeper/sub/"}) {
+    EXPECT_EQ(Extract(1, target), UNPACK_ERR_FILE) << target;
+  }
+  EXPECT_EQ(Listing(outside), (std::set<std::string>{"kept.txt"}));
+  EXPECT_EQ(Slurp(outside / "kept.txt"), "kept");
+  // Real folders below the base are used as before; one known to exist
+  // does not vouch for a link that appears below it later.
+  EXPECT_EQ(Extract(0, "real/f.txt"), UNPACK_OK);
+  EXPECT_EQ(Extract(1, "real/d/"), UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "real" / "f.txt"), "payload");
+  ASSERT_TRUE(MakeLinkForTest((m_base / "real" / "later").string(), "../../outside"));
+  links.made.push_back((m_base / "real" / "later").string());
+  EXPECT_EQ(Extract(0, "real/later/pwned.txt"), UNPACK_ERR_FILE);
+  EXPECT_EQ(Listing(outside), (std::set<std::string>{"kept.txt"}));
+}
+
+TEST_F(ExtractTest, FoldersRemovedBetweenEntriesAreMadeAgain) {
+  Open(ZipBuilder().Add(File("f.txt", "data")));
+  EXPECT_EQ(Extract(0, "a/b/one.txt"), UNPACK_OK);
+  fs::remove_all(m_base / "a");
+  EXPECT_EQ(Extract(0, "a/b/two.txt"), UNPACK_OK);
+  fs::remove_all(m_base);
+  EXPECT_EQ(Extract(0, "three.txt"), UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "three.txt"), "data");
 }
 
 TEST_F(ExtractTest, TargetForms) {
@@ -157,6 +215,10 @@ TEST_F(ExtractTest, AttributesAndTimesRestored) {
   e.externalAttributes = 0x21;
   e.localExtra = zipbuild::UtBlock(0x07, {1600000000, 1500000000, 1400000000});
   Open(ZipBuilder().Add(e).Add(File("dos.txt", "stamp")));
+  // ro.txt replaces a file of that name, whose creation time it must not
+  // inherit.
+  fs::create_directories(m_base);
+  Put(m_base / "ro.txt", "old");
   ASSERT_EQ(Extract(0, "ro.txt"), UNPACK_OK);
   const std::string path = (m_base / "ro.txt").string();
   FileTimesForTest times = ReadTimesForTest(path);  // before a read moves the access time
@@ -248,6 +310,16 @@ TEST_F(ExtractTest, FailuresLeaveThePreviousFileIntact) {
         << "no temporary file may be left";
     UnpackClose(handle);
   }
+}
+
+TEST_F(ExtractTest, TimesThatCannotBeSetKeepTheData) {
+  Open(ZipBuilder().Add(File("f.txt", "data")));
+  if (!FailTimesForTest(true)) GTEST_SKIP() << "cannot make setting times fail here";
+  const UnpackResult result = Extract(0, "f.txt");
+  FailTimesForTest(false);
+  EXPECT_EQ(result, UNPACK_OK);
+  EXPECT_EQ(Slurp(m_base / "f.txt"), "data");
+  EXPECT_EQ(Listing(m_base), (std::set<std::string>{"f.txt"}));
 }
 
 TEST_F(ExtractTest, FileInUseIsNotReplaced) {

@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 struct FileTimesForTest {
@@ -85,6 +86,60 @@ inline void ReleaseForTest(HeldFileForTest* held) {
   held->valid = false;
 }
 
+inline bool FailTimesForTest(bool) {
+  return false;
+}
+
+inline bool IsLinkForTest(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Wine starts Unix programs through CreateProcess, and shows a Unix symbolic
+// link to a folder as a reparse point, but makes and removes no links itself.
+// Runs command in folder and waits until done() (at most a minute): the
+// handle of a Unix program may signal before the program has run.
+template <typename Done>
+bool RunUnixForTest(const char* program, std::string command, const std::string& folder,
+                    Done done) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process;
+  if (!CreateProcessA(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                      &startup, &process)) {
+    return false;
+  }
+  for (int waited = 0; !done() && waited < 60000; waited += 10) Sleep(10);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return done();
+}
+
+// Makes link a symbolic link to the folder target (relative to link's
+// folder, '/'-separated). True when link is a reparse point afterwards.
+inline bool MakeLinkForTest(const std::string& link, const std::string& target) {
+  std::string windowsTarget = target;
+  for (char& c : windowsTarget) {
+    if (c == '/') c = '\\';
+  }
+  const DWORD kAllowUnprivileged = 0x2;
+  CreateSymbolicLinkA(link.c_str(), windowsTarget.c_str(),
+                      SYMBOLIC_LINK_FLAG_DIRECTORY | kAllowUnprivileged);
+  if (IsLinkForTest(link)) return true;
+  const size_t slash = link.find_last_of("\\/");
+  return RunUnixForTest("Z:\\bin\\ln", "/bin/ln -s " + target + " " + link.substr(slash + 1),
+                        link.substr(0, slash), [&link] { return IsLinkForTest(link); });
+}
+
+// Removes a link made by MakeLinkForTest (not what it points to).
+inline void RemoveLinkForTest(const std::string& link) {
+  auto gone = [&link] { return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; };
+  if (RemoveDirectoryA(link.c_str()) || gone()) return;
+  const size_t slash = link.find_last_of("\\/");
+  RunUnixForTest("Z:\\bin\\rm", "/bin/rm -f " + link.substr(slash + 1), link.substr(0, slash),
+                 gone);
+}
+
 #else
 
 const bool kShareModesEnforced = false;
@@ -122,6 +177,17 @@ inline HeldFileForTest HoldWithoutSharingForTest(const std::string&) {
   return {};
 }
 inline void ReleaseForTest(HeldFileForTest*) {}
+
+// Makes the extraction's futimens fail while fail is set (extract_test_posix.cpp).
+bool FailTimesForTest(bool fail);
+
+inline bool MakeLinkForTest(const std::string& link, const std::string& target) {
+  return symlink(target.c_str(), link.c_str()) == 0;
+}
+
+inline void RemoveLinkForTest(const std::string& link) {
+  unlink(link.c_str());
+}
 
 #endif
 

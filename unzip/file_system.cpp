@@ -5,6 +5,38 @@
 
 #include "unzip/file_system.h"
 
+bool FsIsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+const char* FsNextCharacter(const char* p) {
+  return FsIsLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? p + 2 : p + 1;
+}
+
+size_t FsDirectoryLength(const char* path) {
+  size_t length = 0;
+  for (const char* p = path; *p != '\0'; p = FsNextCharacter(p)) {
+    if (FsIsSeparator(*p)) length = static_cast<size_t>(p - path) + 1;
+  }
+  return length;
+}
+
+bool FsEndsWithSeparator(const char* path) {
+  const char* last = nullptr;
+  for (const char* p = path; *p != '\0'; p = FsNextCharacter(p)) last = p;
+  return last != nullptr && FsIsSeparator(*last);
+}
+
+void FsTrimSeparators(char* path) {
+  size_t keep = 0;
+  for (const char* p = path; *p != '\0';) {
+    const char* next = FsNextCharacter(p);
+    if (!FsIsSeparator(*p)) keep = static_cast<size_t>(next - path);
+    p = next;
+  }
+  path[keep] = '\0';
+}
+
 namespace {
 
 // A start that differs between runs keeps a crashed run's leftovers from
@@ -19,10 +51,7 @@ const uint32_t kTemporaryNameStart =
 
 bool FsTemporaryName(const char* target, uint32_t attempt, char* out, size_t size) {
   const uint32_t start = kTemporaryNameStart;
-  size_t dirLength = 0;
-  for (size_t i = 0; target[i] != '\0'; ++i) {
-    if (target[i] == '/' || target[i] == '\\') dirLength = i + 1;
-  }
+  const size_t dirLength = FsDirectoryLength(target);
   int n = snprintf(out, size, "%.*s~u%04x", static_cast<int>(dirLength), target,
                    static_cast<unsigned>((start + attempt * 40503u) & 0xFFFF));
   return n > 0 && static_cast<size_t>(n) < size;
@@ -33,13 +62,19 @@ bool FsFreeSpace(const char* path, uint64_t* bytes) {
   if (!FsFullPath(path, directory, sizeof(directory))) return false;
   for (;;) {
     if (FsVolumeFreeSpace(directory, bytes)) return true;
-    // Up to the parent; the root keeps its separator.
-    char* last = std::strrchr(directory, FsSeparator());
-    if (last == nullptr) return false;
-    char* cut = last;
-    while (cut > directory && cut[-1] != FsSeparator()) --cut;
-    if (cut == directory) ++last;  // no separator before the last: a root
-    if (*last == '\0') return false;
-    *last = '\0';
+    // Up to the parent; the root keeps its separator. Separators are found
+    // stepping over double-byte characters, whose trail byte may be a backslash.
+    const size_t end = FsDirectoryLength(directory);
+    if (end == 0) return false;
+    const char separator = directory[end - 1];
+    directory[end - 1] = '\0';
+    const bool root = FsDirectoryLength(directory) == 0;
+    directory[end - 1] = separator;
+    if (!root) {
+      directory[end - 1] = '\0';
+    } else {
+      if (directory[end] == '\0') return false;
+      directory[end] = '\0';
+    }
   }
 }

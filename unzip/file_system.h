@@ -4,7 +4,10 @@
 // file_system_win32.cpp and file_system_posix.cpp implement it.
 //
 // Paths are NUL-terminated texts in the process code page; '/' and '\' are
-// both separators (the POSIX side turns '\' into '/').
+// both separators (the POSIX side turns '\' into '/'). Every search for a
+// separator steps over the double-byte characters of that code page (the
+// ANSI code page on Windows, UTF-8 natively), so the trail byte 0x5C of a
+// character such as 0x81 0x5C is never taken for a '\'.
 #ifndef UNZIP_FILE_SYSTEM_H_
 #define UNZIP_FILE_SYSTEM_H_
 
@@ -13,15 +16,32 @@
 
 #include "unzip/unpack.h"
 
-// Attributes use the kUnpackAttr bits of unpack.h.
-const uint32_t kFsMissing = 0xFFFFFFFF;  // nothing there, or the test failed
+bool FsIsSeparator(char c);
+// Whether byte starts a double-byte character of the process code page.
+bool FsIsLeadByte(unsigned char byte);
+// The character after the one at p (which is not the terminator).
+const char* FsNextCharacter(const char* p);
+// The length of path's directory part: up to and including its last
+// separator; 0 when it has none.
+size_t FsDirectoryLength(const char* path);
+// Whether the last character of path is a separator.
+bool FsEndsWithSeparator(const char* path);
+// Removes trailing separators.
+void FsTrimSeparators(char* path);
 
-// The attributes of what is at path, or kFsMissing. POSIX reports only
-// kUnpackAttrDirectory, kUnpackAttrReadOnly (owner write bit clear) and kUnpackAttrArchive.
+// Attributes use the kUnpackAttr bits of unpack.h, and kFsLink.
+const uint32_t kFsMissing = 0xFFFFFFFF;  // nothing there, or the test failed
+// A symbolic link (POSIX), or a junction or other reparse point (Windows).
+const uint32_t kFsLink = 0x400;
+
+// The attributes of what is at path itself (a link is not followed), or
+// kFsMissing. POSIX reports only kFsLink, kUnpackAttrDirectory,
+// kUnpackAttrReadOnly (owner write bit clear) and kUnpackAttrArchive.
 uint32_t FsGetAttributes(const char* path);
 
-// Creates one directory; the result is not reported.
-void FsCreateDirectory(const char* path);
+// Creates one directory; false when it cannot be created (also when
+// something already exists there).
+bool FsCreateDirectory(const char* path);
 
 // The canonical absolute form of path, resolved lexically ("." and ".."
 // segments removed, separators unified) without consulting links. False when
@@ -43,10 +63,13 @@ FsPendingFile* FsCreatePending(const char* target, uint32_t attributes);
 bool FsWrite(FsPendingFile* file, const void* data, uint32_t size);
 
 // Sets the three times, closes the file and moves it over its target in one
-// replacing rename. False when the target cannot be replaced (a directory,
-// a read-only file, a file in use); the temporary file is then removed and
-// the target stays as it was. Frees file in every case. POSIX keeps no
-// settable creation time: creation is ignored there.
+// replacing rename; on Windows the times are set again on the final name.
+// False when the target cannot be replaced (a directory; on Windows also a
+// read-only file or a file in use; POSIX leaves refusing a read-only target to
+// the caller); the temporary file is then removed and the target stays as it
+// was. Times that cannot be set are not a failure: the data is kept.
+// Frees file in every case. POSIX keeps no settable creation time: creation
+// is ignored there.
 bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
               const UNPACK_FILETIME& lastAccess, const UNPACK_FILETIME& lastWrite);
 

@@ -56,15 +56,22 @@ void RemoveTemporary(FsPendingFile* file) {
 
 }  // namespace
 
+// The process code page is UTF-8 here, whose multibyte characters hold no
+// ASCII byte: every byte can be compared on its own.
+bool FsIsLeadByte(unsigned char) {
+  return false;
+}
+
 uint32_t FsGetAttributes(const char* path) {
   struct stat st;
-  if (stat(Native(path).c_str(), &st) != 0) return kFsMissing;
+  if (lstat(Native(path).c_str(), &st) != 0) return kFsMissing;
+  if (S_ISLNK(st.st_mode)) return kFsLink;
   if (S_ISDIR(st.st_mode)) return kUnpackAttrDirectory;
   return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
 }
 
-void FsCreateDirectory(const char* path) {
-  mkdir(Native(path).c_str(), 0777);
+bool FsCreateDirectory(const char* path) {
+  return mkdir(Native(path).c_str(), 0777) == 0;
 }
 
 char FsSeparator() {
@@ -133,16 +140,14 @@ bool FsWrite(FsPendingFile* file, const void* data, uint32_t size) {
 
 bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
               const UNPACK_FILETIME& lastAccess, const UNPACK_FILETIME& lastWrite) {
+  // Times the file system cannot take are not worth the data: a failure here
+  // is not reported.
   timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
-  bool ok = futimens(file->fd, times) == 0;
-  ok = close(file->fd) == 0 && ok;
+  futimens(file->fd, times);
+  bool ok = close(file->fd) == 0;
   file->fd = -1;
-  // A read-only file is not replaced, as on Windows (rename alone would).
-  struct stat st;
-  if (ok && stat(file->target.c_str(), &st) == 0 &&
-      (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
-    ok = false;
-  }
+  // rename fails for a directory; a read-only target is refused by the
+  // caller before the data is written (rename alone would replace it).
   ok = ok && rename(file->temporary.c_str(), file->target.c_str()) == 0;
   if (!ok) RemoveTemporary(file);
   delete file;

@@ -1,5 +1,6 @@
 // The file-system seam over the Win32 ANSI calls.
 #include <windows.h>
+#include <mbctype.h>
 
 #include <cstring>
 
@@ -30,13 +31,20 @@ void RemoveTemporary(FsPendingFile* file) {
 
 }  // namespace
 
+// The process's multibyte code page, which the updater sets to the ANSI code
+// page at start-up (and which starts out so in other programs).
+bool FsIsLeadByte(unsigned char byte) {
+  return _ismbblead(byte) != 0;
+}
+
+// FILE_ATTRIBUTE_REPARSE_POINT is kFsLink.
 uint32_t FsGetAttributes(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes == INVALID_FILE_ATTRIBUTES ? kFsMissing : attributes;
 }
 
-void FsCreateDirectory(const char* path) {
-  CreateDirectoryA(path, nullptr);
+bool FsCreateDirectory(const char* path) {
+  return CreateDirectoryA(path, nullptr) != FALSE;
 }
 
 char FsSeparator() {
@@ -78,8 +86,10 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   FILETIME c = ToFileTime(creation);
   FILETIME a = ToFileTime(lastAccess);
   FILETIME w = ToFileTime(lastWrite);
-  bool ok = SetFileTime(file->handle, &c, &a, &w) != FALSE;
-  ok = CloseHandle(file->handle) != FALSE && ok;
+  // Times the file system cannot take are not worth the data: a failure of
+  // SetFileTime is not reported.
+  SetFileTime(file->handle, &c, &a, &w);
+  bool ok = CloseHandle(file->handle) != FALSE;
   file->handle = INVALID_HANDLE_VALUE;
   // The rename fails for a directory and for a file open without sharing.
   // A read-only target is refused here first: Windows refuses to replace it,
@@ -87,7 +97,20 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   DWORD existing = GetFileAttributesA(file->target);
   if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) ok = false;
   ok = ok && MoveFileExA(file->temporary, file->target, MOVEFILE_REPLACE_EXISTING) != FALSE;
-  if (!ok) RemoveTemporary(file);
+  if (ok) {
+    // NTFS gives a name that was replaced moments ago the creation time of
+    // the file it replaced ("tunnelling"), so the times are set once more on
+    // the final name. Write-attributes access works on read-only files too.
+    HANDLE final = CreateFileA(file->target, FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (final != INVALID_HANDLE_VALUE) {
+      SetFileTime(final, &c, &a, &w);
+      CloseHandle(final);
+    }
+  } else {
+    RemoveTemporary(file);
+  }
   delete file;
   return ok;
 }

@@ -10,6 +10,7 @@
 #include "unzip/entry_extents.h"
 #include "unzip/entry_name.h"
 #include "unzip/entry_times.h"
+#include "unzip/file_system.h"
 #include "unzip/platform.h"
 #include "unzip/unpack.h"
 #include "unzip/unpack_source.h"
@@ -40,8 +41,7 @@ void FreeState(UnpackState* state) {
 // fit.
 bool SetBase(char* base, const char* directory) {
   const size_t length = std::strlen(directory);
-  const bool needsSeparator =
-      length == 0 || (directory[length - 1] != '\\' && directory[length - 1] != '/');
+  const bool needsSeparator = !FsEndsWithSeparator(directory);
   if (length + (needsSeparator ? 1 : 0) >= static_cast<size_t>(kUnpackMaxPath)) return false;
   std::memcpy(base, directory, length);
   size_t end = length;

@@ -9,7 +9,9 @@
 //
 // Exit status of list and extract: 0 when the archive opened and every entry
 // gave 0; 1 when the archive could not be opened or some entry failed; 2 for
-// a bad command line. sign and verify: see signature_commands.h.
+// a bad command line or a FOLDER that cannot be the base (empty or too long),
+// before anything is written. Names are printed with their control characters
+// escaped. sign and verify: see signature_commands.h.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -83,6 +85,26 @@ void FormatTime(const UNPACK_FILETIME& ft, char* out, size_t size) {
   snprintf(out, size,
            "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64 ":%02" PRId64, year,
            month, day, rest / 3600, rest / 60 % 60, rest % 60);
+}
+
+// name with its control characters escaped ("\r", "\n", "\t", "\x01"),
+// so that a carriage return cannot hide another name in a listing.
+const size_t kEscapedNameSize = kUnpackMaxPath * 4;
+const char* Escaped(const char* name, char (&out)[kEscapedNameSize]) {
+  size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p) {
+    if (n + 5 > kEscapedNameSize) break;
+    if (*p >= 0x20 && *p != 0x7F) {
+      out[n++] = static_cast<char>(*p);
+    } else if (*p == '\r' || *p == '\n' || *p == '\t') {
+      out[n++] = '\\';
+      out[n++] = *p == '\r' ? 'r' : (*p == '\n' ? 'n' : 't');
+    } else {
+      n += static_cast<size_t>(snprintf(out + n, kEscapedNameSize - n, "\\x%02X", *p));
+    }
+  }
+  out[n] = '\0';
+  return out;
 }
 
 int Usage() {
@@ -164,17 +186,29 @@ int List(const char* archive) {
     FormatTime(info.ftLastWrite, write, sizeof(write));
     FormatTime(info.ftLastAccess, access, sizeof(access));
     FormatTime(info.ftCreation, creation, sizeof(creation));
+    char name[kEscapedNameSize];
     printf("%5d 0x%02X %10u %10u %s %s %s %s\n", info.nIndex, info.dwAttributes, info.nPackedSize,
-           info.nUnpackedSize, write, access, creation, info.szName);
+           info.nUnpackedSize, write, access, creation, Escaped(info.szName, name));
   }
   UnpackClose(handle);
   return allGood ? 0 : 1;
 }
 
 int Extract(const char* archive, const char* folder, const char* password) {
+  // An empty folder would mean the root of the file system, and a folder the
+  // base cannot hold would leave the current directory as the base.
+  if (folder[0] == '\0') {
+    fprintf(stderr, "unpack: the folder is empty\n");
+    return 2;
+  }
   UnpackHandle handle = OpenOrSay(archive, password);
   if (handle == nullptr) return 1;
-  UnpackSetBaseDir(handle, folder);
+  if (UnpackSetBaseDir(handle, folder) != UNPACK_OK) {
+    fprintf(stderr, "unpack: cannot extract into %s (code 0x%X, %s)\n", folder, UnpackLastResult,
+            CodeName(UnpackLastResult));
+    UnpackClose(handle);
+    return 2;
+  }
   int32_t count = EntryCount(handle);
   if (ExceedsFreeSpace(handle, count, folder)) {
     UnpackClose(handle);
@@ -187,10 +221,11 @@ int Extract(const char* archive, const char* folder, const char* password) {
     UnpackEntryInfo info = {};
     UnpackResult result = UnpackGetEntry(handle, i, &info);
     if (result == UNPACK_OK) result = UnpackExtract(handle, i, info.szName);
-    printf("%5d 0x%X %s\n", i, result, info.szName);
+    char name[kEscapedNameSize];
+    Escaped(info.szName, name);
+    printf("%5d 0x%X %s\n", i, result, name);
     if (result != UNPACK_OK) {
-      fprintf(stderr, "unpack: entry %d (%s): 0x%X (%s)\n", i, info.szName, result,
-              CodeName(result));
+      fprintf(stderr, "unpack: entry %d (%s): 0x%X (%s)\n", i, name, result, CodeName(result));
       ++failures;
       if (StopsTheWalk(result, i, count)) break;
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "unzip/extract_paths.h"
 #include "unzip/unpack.h"
 
 const size_t kTransferBufferSize = 16384;
@@ -27,6 +28,7 @@ struct UnpackState {
   char* pszPassword = nullptr;          // owned copy, null when none was given
   unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
+  UnpackKnownPaths knownPaths;          // what the extraction learnt below szBaseDir
 };
 
 // Checks the handle (UNPACK_ERR_ARGS, then UNPACK_ERR_HANDLE_KIND), stores
