@@ -110,7 +110,7 @@ void CUpdaterApp::OnUpdateCancelled() {
 }
 
 BOOL CUpdaterApp::Refuse() {
-  m_log.Write("command line refused: -url and -dest, each with a value, are needed");
+  m_log.Write("command line refused");
   m_nExitCode = kExitCommandLineRefused;
   if (!m_silent) ShowRefusal();
   return FALSE;

@@ -48,23 +48,14 @@ CString DownloadFailureMessage(HRESULT result) {
 const char* UnpackFailureText(UnpackResult result) {
   switch (result) {
     case UNPACK_ERR_FILE:
-      return "the file could not be created or is protected";
-    case UNPACK_ERR_DIRECTORY:
-      return "damaged central directory";
     case UNPACK_ERR_WRITE:
-      return "writing the data failed";
-    case UNPACK_ERR_LOCAL_HEADER:
-      return "damaged local header";
-    case UNPACK_ERR_EXTRA_FIELD:
-      return "damaged extra field";
+      return "cannot be written";
     case UNPACK_ERR_NAME_TOO_LONG:
       return "name too long";
     case UNPACK_ERR_PASSWORD:
       return "wrong password";
-    case UNPACK_ERR_READ:
-      return "damaged data";
     default:
-      return "error";
+      return "damaged in the archive";
   }
 }
 
@@ -153,8 +144,7 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   CSignedArchive signedArchive;
   const CString signatureUrl = SignatureUrl(url, app->m_sig);
   if (!signedArchive.Verify(archivePath, signatureUrl)) {
-    app->m_log.Write("signature %s: refused (missing, unreadable, or not the publisher's)",
-                     signatureUrl.GetString());
+    app->m_log.Write("signature %s: refused", signatureUrl.GetString());
     Fail(dialog, kNotSigned, kExitArchiveRefused);
     return 0;
   }
@@ -182,7 +172,10 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
 bool StartUpdateWorker(CWnd* window) {
   CWinThread* worker =
       AfxBeginThread(UpdateWorker, window, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
-  if (worker == nullptr) return false;
+  if (worker == nullptr) {
+    AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
+    return false;
+  }
   g_abortDownload = 0;
   worker->ResumeThread();  // the record belongs to the thread from here on
   return true;

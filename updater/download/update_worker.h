@@ -19,8 +19,9 @@ class CWnd;
 // application object must be a CUpdaterApp. Answers 0.
 UINT __cdecl UpdateWorker(LPVOID pParam);
 
-// Starts UpdateWorker for window with the abort flag cleared. False when
-// the thread cannot be created.
+// Starts UpdateWorker for window with the abort flag cleared. When the
+// thread cannot be created, shows "Couldn't create worker thread!" and
+// answers false.
 bool StartUpdateWorker(CWnd* window);
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_WORKER_H_

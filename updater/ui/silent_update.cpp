@@ -26,7 +26,6 @@ WPARAM CSilentUpdate::Run() {
   if (m_hWnd != nullptr) SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   if (m_hWnd == nullptr || !StartUpdateWorker(this)) {
     app->SetWorkerOutcome(kExitUpdateFailed);
-    AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
     return kUpdateFailed;
   }
 

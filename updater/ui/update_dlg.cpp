@@ -33,7 +33,7 @@ BOOL CUpdateDlg::OnInitDialog() {
 
   m_progress.SetRange(0, 100);
 
-  if (!StartUpdateWorker(this)) AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
+  StartUpdateWorker(this);  // on failure the dialog stays until cancelled
   return TRUE;
 }
 
