@@ -83,10 +83,11 @@ int CountMessageBoxes(DWORD processId) {
 
 std::string ReadFileBytes(const std::wstring& path) {
   std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[4096];
+  char buffer[65536];
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
     bytes.append(buffer, got);

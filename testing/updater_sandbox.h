@@ -53,8 +53,8 @@ std::wstring WaitExitOrMessage(ui::Process& process, DWORD timeoutMs);
 // Visible message boxes of the process right now.
 int CountMessageBoxes(DWORD processId);
 
-// The whole content of a file ("" when it cannot be opened); others may
-// keep writing it.
+// The whole content of a file, read with every kind of sharing (the updater
+// may be writing it); empty when it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
 
 // Windows FILETIME of a Unix time.

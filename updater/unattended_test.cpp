@@ -46,6 +46,16 @@ void AnswerBox(const ui::Process& process, const std::wstring& textStart) {
   while (IsWindow(box->hwnd) && GetTickCount() - start < 5000) Sleep(10);
 }
 
+// Two files, the second with a CRC-32 that its data does not have.
+std::string ArchiveWithDamagedEntry() {
+  zipbuild::ZipEntry damaged;
+  damaged.name = "data/damaged.txt";
+  damaged.data = "these bytes do not match the stored CRC-32\n";
+  damaged.localCrc = 0xDEADBEEF;
+  damaged.centralCrc = 0xDEADBEEF;
+  return zipbuild::ZipBuilder().AddFile("good.txt", "fine\n").Add(damaged).Build();
+}
+
 // An address where nothing listens any more: the connection is refused.
 std::string RefusedUrl() {
   TestHttpServer gone;
@@ -88,6 +98,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   slow.body = std::string(400000, 'x');
   slow.bytesPerSecond = 20000;
   server.Serve("/slow.zip", slow);
+  server.Serve("/damaged.zip", {200, ArchiveWithDamagedEntry()});
   const std::string refused = RefusedUrl();
   ASSERT_FALSE(refused.empty());
 
@@ -110,6 +121,12 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
        {L"Download failed.  The file received is not", L"Error Occured while Downloading"},
        false,
        3},
+      {"damaged entry",
+       server.Url("/damaged.zip"),
+       {L"Update failed.  The file data\\damaged.txt is damaged",
+        L"Error Occured while Downloading"},
+       false,
+       4},
       {"cancel during the download", server.Url("/slow.zip"), {}, true, 5},
   };
   for (const auto& c : cases) {
@@ -140,11 +157,31 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
       EXPECT_EQ(sandbox.WaitTargetStarted(c.code == 0 ? kTimeoutMs : 300), c.code == 0);
     }
   }
+
+  // A second updater in the folder while the first one downloads.
+  UpdaterSandbox sandbox(UPDATER_EXE, MARKER_TARGET_EXE);
+  ASSERT_TRUE(sandbox.ready());
+  const std::wstring args =
+      L"-url " + ui::Widen(server.Url("/slow.zip")) + L" -dest " + Quoted(sandbox.target());
+  auto first = sandbox.Start(args);
+  ASSERT_TRUE(WaitForProgressDialog(first->id(), kTimeoutMs).has_value());
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "second instance, silent" : "second instance");
+    auto second = sandbox.Start(silent ? L"-silent " + args : args);
+    if (silent) {
+      EXPECT_EQ(RunWithoutWindows(*second), 6u);
+    } else {
+      AnswerBox(*second, L"An update is already running.");
+      ASSERT_TRUE(second->WaitExit(kTimeoutMs));
+      EXPECT_EQ(second->exitCode(), 6u);
+    }
+  }
+  EXPECT_TRUE(first->running());
 }
 
-// One log, appended to by a good update with the dialog, a failed download
-// and a good update whose target cannot be opened: each run from its start
-// line to "exit code N".
+// One log, appended to by a good update with the dialog, then silently by a
+// failed download, a damaged entry and a good update whose target cannot be
+// opened: each run from its start line to "exit code N".
 TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
   zipbuild::ZipBuilder zip;
   zip.AddFile("readme.txt", "hello from the update\n");
@@ -179,6 +216,7 @@ TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
       "entry 0 readme.txt: written",
       "entry 1 docs/: written",
       "entry 2 docs/guide.txt: written",
+      "commit: every file is in place",
       "target " + target + " opened",
       "exit code 0",
   };
@@ -205,16 +243,36 @@ TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
       << lines[goodRun.size() + 2];
   EXPECT_EQ(lines.back(), "exit code 2");
 
+  // A damaged entry: every entry is named, and nothing is committed.
+  server.Serve("/damaged.zip", {200, ArchiveWithDamagedEntry()});
+  size_t before = lines.size();
+  run = second.Start(L"-silent -url " + ui::Widen(server.Url("/damaged.zip")) + L" -dest " +
+                     Quoted(second.target()) + L" -log " + Quoted(log));
+  EXPECT_EQ(RunWithoutWindows(*run), 4u);
+  lines = LogTexts(log);
+  const std::vector<std::string> damagedRun = {
+      "download " + server.Url("/damaged.zip") + ": result 0x00000000, ",
+      "entry 0 good.txt: written",
+      "entry 1 data/damaged.txt: failed, the file is damaged in the archive",
+      "no commit, or its undoing: every file is as it was",
+      "message (not shown): Update failed.  The file data\\damaged.txt is damaged",
+      "exit code 4",
+  };
+  ASSERT_EQ(lines.size(), before + 1 + damagedRun.size());
+  for (size_t i = 0; i < damagedRun.size(); ++i) {
+    EXPECT_TRUE(StartsWith(lines[before + 1 + i], damagedRun[i])) << lines[before + 1 + i];
+  }
+
   // A target the shell cannot open does not make a good update a failure.
-  const size_t before = lines.size();
+  before = lines.size();
   run = second.Start(L"-silent -url " + ui::Widen(good) + L" -dest " +
                      Quoted(second.folder() + L"\\missing.exe") + L" -log " + Quoted(log));
   EXPECT_EQ(RunWithoutWindows(*run), 0u);
   lines = LogTexts(log);
-  ASSERT_EQ(lines.size(), before + 7);
+  ASSERT_EQ(lines.size(), before + 8);
   EXPECT_TRUE(
-      StartsWith(lines[before + 5], "target \"" + ui::Narrow(second.folder()) +
+      StartsWith(lines[before + 6], "target \"" + ui::Narrow(second.folder()) +
                                         "\\missing.exe\" not opened: ShellExecuteA answered "))
-      << lines[before + 5];
+      << lines[before + 6];
   EXPECT_EQ(lines.back(), "exit code 0");
 }

@@ -1,13 +1,18 @@
 #include "updater/app/updater_app.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdlib>
 
+#include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
 #include "updater/download/update_status.h"
 #include "updater/res/resource.h"
 #include "updater/ui/silent_update.h"
+#include "updater/download/archive_name.h"
+#include "updater/install/install_file_system.h"
+#include "updater/install/install_recovery.h"
 #include "updater/ui/update_dlg.h"
 
 namespace {
@@ -25,6 +30,17 @@ void ShowRefusal() {
     return;
   }
   MessageBoxW(nullptr, text, L"", MB_OK);
+}
+
+// The shell's open can take seconds: under Wine it waits for the started
+// program to come up. Runs on a thread of its own; answers what
+// ShellExecuteA answered.
+DWORD WINAPI OpenThroughShell(LPVOID target) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const INT_PTR answer = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(nullptr, "open", static_cast<const char*>(target), nullptr, nullptr, SW_SHOW));
+  if (SUCCEEDED(com)) CoUninitialize();
+  return static_cast<DWORD>(answer);
 }
 
 }  // namespace
@@ -50,6 +66,19 @@ BOOL CUpdaterApp::InitInstance() {
     }
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
+
+  // Before the options are used: one updater at a time in this folder, and
+  // whatever an earlier run left half done is put right.
+  char modulePath[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  const CString folder = UpdaterDirectory(modulePath);
+  if (!m_updateLock.Acquire(folder.GetString())) {
+    m_log.Write("another update is running in %s", folder.GetString());
+    m_nExitCode = kExitUpdateRunning;
+    AfxMessageBox("An update is already running.", MB_OK);
+    return FALSE;
+  }
+  RecoverInterruptedUpdate(SystemFileSystem(), folder.GetString());
 
   if (optionCount < 1) return Refuse();
   try {
@@ -101,11 +130,17 @@ void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
     return;
   }
   m_nExitCode = kExitUpdated;
-  if (finalCode == kUpdateFinished) OpenTarget();
+  if (finalCode != kUpdateFinished) return;
+  if (m_cancelled) {
+    m_log.Write("target not opened: cancelled by the user");
+  } else {
+    OpenTarget();
+  }
 }
 
 void CUpdaterApp::OnUpdateCancelled() {
   m_log.Write("cancelled by the user");
+  m_cancelled = true;
   m_nExitCode = kExitCancelled;
 }
 
@@ -119,13 +154,32 @@ BOOL CUpdaterApp::Refuse() {
 // The shell's answer does not change the outcome: the update itself is done.
 void CUpdaterApp::OpenTarget() {
   const CString target = "\"" + m_dest + "\"";
-  const INT_PTR answer =
-      reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOW));
+  DWORD answer = 0;
+  HANDLE opener =
+      CreateThread(nullptr, 0, OpenThroughShell, const_cast<char*>(target.GetString()), 0, nullptr);
+  if (opener == nullptr) {
+    answer = OpenThroughShell(const_cast<char*>(target.GetString()));
+  } else {
+    // The window keeps answering meanwhile; Cancel now only marks the run
+    // cancelled, as the update is done.
+    HWND window = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
+    while (MsgWaitForMultipleObjects(1, &opener, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (window != nullptr && IsDialogMessageW(window, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    GetExitCodeThread(opener, &answer);
+    CloseHandle(opener);
+  }
   if (answer > 32) {
     m_log.Write("target %s opened", target.GetString());
   } else {
-    m_log.Write("target %s not opened: ShellExecuteA answered %d", target.GetString(),
-                static_cast<int>(answer));
+    m_log.Write("target %s not opened: ShellExecuteA answered %lu", target.GetString(),
+                static_cast<unsigned long>(answer));
   }
 }
 

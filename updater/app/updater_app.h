@@ -9,6 +9,7 @@
 #include "framework/win_app.h"
 #include "updater/app/exit_codes.h"
 #include "updater/app/update_log.h"
+#include "updater/install/update_lock.h"
 
 class CUpdaterApp : public CWinApp {
  public:
@@ -30,7 +31,8 @@ class CUpdaterApp : public CWinApp {
   // thread): opens the target after a finished update and settles the exit
   // code.
   void OnUpdateEnded(WPARAM finalCode);
-  // The user ended the run (Cancel, Escape, the close box).
+  // The user ended the run (Cancel, Escape, the close box). When the worker
+  // still has to end, OnUpdateEnded follows and has the last word.
   void OnUpdateCancelled();
 
   // Written once by InitInstance before the dialog exists; read-only after.
@@ -45,6 +47,10 @@ class CUpdaterApp : public CWinApp {
   void OpenTarget();
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
+  bool m_cancelled = false;  // the user cancelled; the target is not opened
+
+  // The folder's update lock, held from the start to the end of the process.
+  CUpdateLock m_updateLock;
 
   DECLARE_MESSAGE_MAP()
 };

@@ -17,7 +17,17 @@ const WPARAM kUpdateFinished = static_cast<WPARAM>(-2);
 const WPARAM kUpdateReboot = static_cast<WPARAM>(-3);
 
 // Process-wide: nonzero asks the download to stop (the progress reporter
-// then answers E_ABORT). Cleared by the dialog before the worker runs.
+// then answers E_ABORT), or the staging of files to stop. Cleared by the
+// dialog before the worker runs.
 extern volatile LONG g_abortDownload;
+
+// Process-wide: where the worker is, so that Cancel knows what it may do.
+// Changed only with InterlockedCompareExchange: the worker moves it from
+// download to staging to commit; Cancel moves it from download to cancelled.
+extern volatile LONG g_updatePhase;
+const LONG kPhaseDownload = 0;   // nothing written yet: Cancel ends at once
+const LONG kPhaseStaging = 1;    // Cancel stops the staging and waits for it
+const LONG kPhaseCommit = 2;     // Cancel waits for the commit or its undoing
+const LONG kPhaseCancelled = 3;  // cancelled during the download
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_STATUS_H_

@@ -15,6 +15,10 @@
 #include "updater/download/signature_address.h"
 #include "updater/download/signature_check.h"
 #include "updater/download/update_status.h"
+#include "updater/install/archive_install.h"
+#include "updater/install/install_file_system.h"
+
+volatile LONG g_updatePhase = kPhaseDownload;
 
 namespace {
 
@@ -44,51 +48,11 @@ CString DownloadFailureMessage(HRESULT result) {
   return message;
 }
 
-// Why the zip layer could not write an entry, for the log.
-const char* UnpackFailureText(UnpackResult result) {
-  switch (result) {
-    case UNPACK_ERR_FILE:
-    case UNPACK_ERR_WRITE:
-      return "cannot be written";
-    case UNPACK_ERR_NAME_TOO_LONG:
-      return "name too long";
-    case UNPACK_ERR_PASSWORD:
-      return "wrong password";
-    default:
-      return "damaged in the archive";
-  }
-}
-
-// How each entry went: written, kept (an existing read-only file is left
-// as it is), or failed and why.
-void LogEntry(int32_t index, const UnpackEntryInfo& entry, const CString& directory,
-              UnpackResult result) {
-  CUpdateLog& log = App()->m_log;
-  if (result == UNPACK_OK) {
-    log.Write("entry %d %s: written", index, entry.szName);
-    return;
-  }
-  const DWORD existing = GetFileAttributesA(directory + "\\" + entry.szName);
-  if (result == UNPACK_ERR_FILE && existing != INVALID_FILE_ATTRIBUTES &&
-      (existing & FILE_ATTRIBUTE_READONLY)) {
-    log.Write("entry %d %s: kept (existing read-only file)", index, entry.szName);
-    return;
-  }
-  log.Write("entry %d %s: failed (%s, code 0x%X)", index, entry.szName, UnpackFailureText(result),
-            static_cast<unsigned>(result));
-}
-
-// Writes every entry, in index order, below directory. Entries that cannot
-// be written (a file in use, such as this very program) are skipped.
-void UnpackEverything(UnpackHandle archive, const CString& directory) {
-  UnpackSetBaseDir(archive, directory);
-  UnpackEntryInfo entry = {};
-  UnpackGetEntry(archive, -1, &entry);
-  const int32_t count = entry.nIndex;
-  for (int32_t i = 0; i < count; ++i) {
-    UnpackGetEntry(archive, i, &entry);
-    LogEntry(i, entry, directory, UnpackExtract(archive, i, entry.szName));
-  }
+// Cancel stops the staging; once the commit has begun it waits for its end.
+bool CancelRequested(bool committing) {
+  if (g_abortDownload != 0) return true;
+  return committing &&
+         InterlockedCompareExchange(&g_updatePhase, kPhaseCommit, kPhaseStaging) != kPhaseStaging;
 }
 
 void LogDownload(const CString& url, HRESULT result, const CString& archivePath,
@@ -101,6 +65,22 @@ void LogDownload(const CString& url, HRESULT result, const CString& archivePath,
   App()->m_log.Write("download %s: result 0x%08lX, %llu bytes in %lu.%03lu s", url.GetString(),
                      static_cast<unsigned long>(result), bytes, milliseconds / 1000,
                      milliseconds % 1000);
+}
+
+// How each entry went while staging: written, kept, or failed and why.
+void LogEntry(int32_t index, const std::string& name, EntryStep step, const char* reason) {
+  CUpdateLog& log = App()->m_log;
+  switch (step) {
+    case EntryStep::kWritten:
+      log.Write("entry %d %s: written", index, name.c_str());
+      break;
+    case EntryStep::kKept:
+      log.Write("entry %d %s: kept (the existing file stays as it is)", index, name.c_str());
+      break;
+    case EntryStep::kFailed:
+      log.Write("entry %d %s: failed, the file %s", index, name.c_str(), reason);
+      break;
+  }
 }
 
 // Every end of a run goes through here: the application learns the outcome
@@ -134,7 +114,8 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   HRESULT result = URLDownloadToFileA(nullptr, url, archivePath, 0, &reporter);
   LogDownload(url, result, archivePath, GetTickCount() - started);
   if (FAILED(result)) {
-    // Whatever part of the file arrived stays, as the download left it.
+    // A run leaves none of its files behind, a partial download included.
+    DeleteFileA(archivePath);
     Fail(dialog, DownloadFailureMessage(result), kExitDownloadFailed);
     return 0;
   }
@@ -150,22 +131,50 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   }
   if (kPublisherKeyPem[0] != '\0') app->m_log.Write("signature %s: good", signatureUrl.GetString());
 
+  // From here on Cancel no longer ends the process at once: the files
+  // written so far are removed first.
+  if (InterlockedCompareExchange(&g_updatePhase, kPhaseStaging, kPhaseDownload) != kPhaseDownload) {
+    return 0;  // cancelled; the next start removes the archive
+  }
+
   // Some servers (and some platforms for an HTTP error) deliver an error
   // page as a successful download; it does not open as an archive.
   UnpackHandle archive = UnpackOpen(archivePath, "");
   const CString baseDirectory = archivePath.Left(archivePath.ReverseFind('\\'));
-  const bool opened = archive != nullptr;
-  if (opened) UnpackEverything(archive, baseDirectory);
+  std::string failure = kNotAnArchive;
+  InstallResult outcome = InstallResult::kFailedNothingChanged;
+  if (archive != nullptr) {
+    outcome = InstallArchive(archive, baseDirectory.GetString(), SystemFileSystem(),
+                             CancelRequested, &failure, LogEntry);
+  }
   UnpackClose(archive);
   signedArchive.Release();
   DeleteFileA(archivePath);
 
-  if (!opened) {
+  if (archive == nullptr) {
     app->m_log.Write("archive refused: not a zip archive");
     Fail(dialog, kNotAnArchive, kExitArchiveRefused);
     return 0;
   }
-  EndRun(dialog, kExitUpdated);
+  switch (outcome) {
+    case InstallResult::kApplied:
+      app->m_log.Write("commit: every file is in place");
+      EndRun(dialog, kExitUpdated);
+      break;
+    case InstallResult::kCancelled:
+      // A cancelled run ends without a word; the dialog is waiting for it.
+      app->m_log.Write("no commit: cancelled while staging; nothing was changed");
+      EndRun(dialog, kExitCancelled);
+      break;
+    case InstallResult::kFailedRepairPending:
+      app->m_log.Write("commit undone in part: the next start puts the rest back");
+      Fail(dialog, failure.c_str(), kExitUpdateFailed);
+      break;
+    default:
+      app->m_log.Write("no commit, or its undoing: every file is as it was");
+      Fail(dialog, failure.c_str(), kExitUpdateFailed);
+      break;
+  }
   return 0;
 }
 
@@ -177,6 +186,7 @@ bool StartUpdateWorker(CWnd* window) {
     return false;
   }
   g_abortDownload = 0;
+  g_updatePhase = kPhaseDownload;
   worker->ResumeThread();  // the record belongs to the thread from here on
   return true;
 }

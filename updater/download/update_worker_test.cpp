@@ -52,17 +52,23 @@ std::string UpdaterFolder() {
   return UpdaterDirectory(path).GetString();
 }
 
-// Names of the downloaded archives ("<n>.tarnwick.zip") in the updater folder.
-std::vector<std::string> ArchivesInFolder() {
+// Names in folder matching pattern, "." and ".." excepted.
+std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((UpdaterFolder() + "\\*.tarnwick.zip").c_str(), &found);
+  HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    names.push_back(found.cFileName);
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
   } while (FindNextFileA(search, &found));
   FindClose(search);
   return names;
+}
+
+// Names of the downloaded archives ("<n>.tarnwick.zip") in the updater folder.
+std::vector<std::string> ArchivesInFolder() {
+  return FilesIn(UpdaterFolder(), "*.tarnwick.zip");
 }
 
 // Records the downloaded archives created in the updater folder while it
@@ -208,6 +214,7 @@ class UpdateWorkerTest : public ::testing::Test {
     DuplicateHandle(GetCurrentProcess(), thread->m_hThread, GetCurrentProcess(), &worker,
                     SYNCHRONIZE, FALSE, 0);
     g_abortDownload = 0;
+    g_updatePhase = kPhaseDownload;
     thread->ResumeThread();  // the thread owns its record from here on
 
     std::set<HWND> answered;
@@ -427,26 +434,29 @@ TEST_F(UpdateWorkerTest, UnknownLengthIsReportedAsSuch) {
   EXPECT_EQ(ReadFileBytes(Path("notes.txt")).size(), 100000u);
 }
 
-// A file in use (like the running updater itself) cannot be replaced: that
-// entry is skipped, the rest is written, and the update still finishes.
-TEST_F(UpdateWorkerTest, EntryWhoseTargetIsInUseIsSkipped) {
+// A file held open without delete sharing can be neither moved aside nor
+// replaced: the whole update fails, and the file written before it is
+// taken back.
+TEST_F(UpdateWorkerTest, EntryWhoseTargetIsInUseFailsTheWholeUpdate) {
   ASSERT_TRUE(CreateDirectoryA(m_folder.c_str(), nullptr));
   ASSERT_TRUE(WriteFileBytes(Path("busy.txt"), "old"));
-  HANDLE busy = CreateFileA(Path("busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE busy = CreateFileA(Path("busy.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(busy, INVALID_HANDLE_VALUE);
   m_server.Serve("/update.zip", {200, zipbuild::ZipBuilder()
+                                          .AddFile(m_folderName + "/before.txt", "written")
                                           .AddFile(m_folderName + "/busy.txt", "new")
-                                          .AddFile(m_folderName + "/after.txt", "written")
                                           .Build()});
 
   WorkerRun run = RunWorker(m_server.Url("/update.zip"));
   CloseHandle(busy);
 
-  ExpectProgressThen(run, kFinished);
-  EXPECT_TRUE(run.boxes.empty());
+  ExpectProgressThen(run, kFailed);
+  ExpectOneBox(run, "Update failed.  The file " + m_folderName +
+                        "\\busy.txt is in use; nothing was changed.");
   EXPECT_EQ(ReadFileBytes(Path("busy.txt")), "old");
-  EXPECT_EQ(ReadFileBytes(Path("after.txt")), "written");
+  EXPECT_EQ(GetFileAttributesA(Path("before.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(FilesIn(m_folder, "*"), std::vector<std::string>{"busy.txt"});
   EXPECT_TRUE(ArchivesInFolder().empty());
 }
 

@@ -39,8 +39,17 @@ BOOL CUpdateDlg::OnInitDialog() {
 
 // The user's way out; the worker's failure ends through CDialog::OnCancel.
 void CUpdateDlg::OnCancel() {
-  static_cast<CUpdaterApp*>(AfxGetApp())->OnUpdateCancelled();
-  CDialog::OnCancel();
+  // During the download the dialog ends at once, and the process with it.
+  // Once files are being written, the worker is asked to stop (staging) or
+  // left to end (commit), and the dialog ends on its final message.
+  const LONG phase = InterlockedCompareExchange(&g_updatePhase, kPhaseCancelled, kPhaseDownload);
+  if (phase == kPhaseDownload || phase == kPhaseCancelled) {
+    static_cast<CUpdaterApp*>(AfxGetApp())->OnUpdateCancelled();
+    CDialog::OnCancel();
+    return;
+  }
+  g_abortDownload = 1;
+  m_cancelPending = true;
 }
 
 void CUpdateDlg::OnPaint() {
@@ -69,14 +78,24 @@ void CUpdateDlg::OnTimer(UINT_PTR) {
 
 LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
   CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
-  switch (static_cast<INT_PTR>(wParam)) {
+  const INT_PTR code = static_cast<INT_PTR>(wParam);
+  if (m_cancelPending && (code == static_cast<INT_PTR>(kUpdateFailed) ||
+                          code == static_cast<INT_PTR>(kUpdateFinished))) {
+    // Cancelled while files were written: the worker has ended; nothing
+    // more is shown or opened.
+    app->OnUpdateCancelled();
+    app->OnUpdateEnded(wParam);
+    CDialog::OnCancel();
+    return 0;
+  }
+  switch (code) {
     case static_cast<INT_PTR>(kUpdateFailed):
       app->OnUpdateEnded(wParam);
       MessageBox("Error Occured while Downloading");
       CDialog::OnCancel();
       break;
     case static_cast<INT_PTR>(kUpdateFinished):
-      app->OnUpdateEnded(wParam);  // opens the target
+      app->OnUpdateEnded(wParam);  // opens the target, answering meanwhile
       CDialog::OnOK();
       break;
     case static_cast<INT_PTR>(kUpdateReboot):

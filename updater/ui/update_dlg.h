@@ -31,6 +31,9 @@ class CUpdateDlg : public CDialog {
   LRESULT OnUpdateStatus(WPARAM wParam, LPARAM lParam);
 
   HICON m_hIcon;  // shared resource icon; not destroyed
+  // Cancel was pressed while the worker wrote files; the dialog ends on the
+  // worker's final message.
+  bool m_cancelPending = false;
 
   DECLARE_MESSAGE_MAP()
 };

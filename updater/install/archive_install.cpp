@@ -1,0 +1,169 @@
+#include "updater/install/archive_install.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "updater/install/install_transaction.h"
+
+namespace {
+
+const char kNothingChanged[] = "; nothing was changed.";
+
+// An entry name as the user knows paths: backslash separated.
+std::string Shown(std::string name) {
+  for (char& c : name) {
+    if (c == '/') c = '\\';
+  }
+  return name;
+}
+
+std::string FileFailure(const std::string& name, const char* why) {
+  return "Update failed.  The file " + Shown(name) + " " + why + kNothingChanged;
+}
+
+const char* ExtractFailureReason(UnpackResult result) {
+  switch (result) {
+    case UNPACK_ERR_READ:
+    case UNPACK_ERR_LOCAL_HEADER:
+    case UNPACK_ERR_EXTRA_FIELD:
+    case UNPACK_ERR_DIRECTORY:
+      return "is damaged in the archive";
+    case UNPACK_ERR_PASSWORD:
+      return "is encrypted with another password";
+    default:
+      return "could not be written";
+  }
+}
+
+std::string EntryFailure(int32_t index) {
+  return "Update failed.  Entry " + std::to_string(index) + " of the archive is damaged" +
+         kNothingChanged;
+}
+
+const char kJournalFailure[] = "Update failed.  The update journal could not be written";
+
+// Reads every entry once: the lookups fail early, before anything is
+// written, and the sizes add up to what staging needs.
+bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, std::string* message) {
+  *bytes = 0;
+  UnpackEntryInfo entry = {};
+  for (int32_t i = 0; i < count; ++i) {
+    if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK) {
+      *message = EntryFailure(i);
+      return false;
+    }
+    if (!(entry.dwAttributes & kUnpackAttrDirectory)) *bytes += entry.nUnpackedSize;
+  }
+  return true;
+}
+
+// Writes entry i below the folder or to its staging name, and tells report
+// how it went. *message is set on failure.
+bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transaction,
+                std::string* message, const InstallEntryReport& report) {
+  UnpackEntryInfo entry = {};
+  if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK) {
+    *message = EntryFailure(i);
+    if (report) report(i, "", EntryStep::kFailed, "is damaged in the archive");
+    return false;
+  }
+  const std::string name = entry.szName;
+  UnpackResult result = UNPACK_OK;
+  if (entry.dwAttributes & kUnpackAttrDirectory) {
+    if (!transaction->NoteDirectories(name + "/")) {
+      *message = std::string(kJournalFailure) + kNothingChanged;
+      if (report) report(i, name, EntryStep::kFailed, "could not be noted in the journal");
+      return false;
+    }
+    result = UnpackExtract(archive, i, name.c_str());
+  } else {
+    std::string staging;
+    switch (transaction->PrepareFile(name, entry.dwAttributes, &staging)) {
+      case StageStep::kKeep:
+        if (report) report(i, name, EntryStep::kKept, "");
+        return true;
+      case StageStep::kFailed:
+        result = UNPACK_ERR_FILE;
+        break;
+      case StageStep::kStage:
+        result = UnpackExtract(archive, i, staging.c_str());
+        break;
+    }
+  }
+  if (result != UNPACK_OK) *message = FileFailure(name, ExtractFailureReason(result));
+  if (report) {
+    report(i, name, result == UNPACK_OK ? EntryStep::kWritten : EntryStep::kFailed,
+           result == UNPACK_OK ? "" : ExtractFailureReason(result));
+  }
+  return result == UNPACK_OK;
+}
+
+InstallResult Failed(CInstallTransaction* transaction) {
+  return transaction->Abort() ? InstallResult::kFailedNothingChanged
+                              : InstallResult::kFailedRepairPending;
+}
+
+}  // namespace
+
+InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
+                             CInstallFileSystem& fs, const InstallCancelCheck& cancel,
+                             std::string* message, const InstallEntryReport& report) {
+  message->clear();
+  UnpackSetBaseDir(archive, folder.c_str());
+  UnpackEntryInfo entry = {};
+  UnpackGetEntry(archive, -1, &entry);
+  const int32_t count = entry.nIndex;
+
+  uint64_t needed = 0;
+  if (!MeasureArchive(archive, count, &needed, message)) {
+    return InstallResult::kFailedNothingChanged;
+  }
+  const uint64_t available = fs.FreeSpace(folder);
+  if (available != UINT64_MAX && needed > available) {
+    char text[200];
+    snprintf(text, sizeof(text),
+             "Update failed.  The update needs %" PRIu64 " bytes, but only %" PRIu64
+             " bytes are free on the disk%s",
+             needed, available, kNothingChanged);
+    *message = text;
+    return InstallResult::kFailedNothingChanged;
+  }
+
+  CInstallTransaction transaction(fs, folder);
+  if (!transaction.Begin()) {
+    *message = std::string(kJournalFailure) + kNothingChanged;
+    return InstallResult::kFailedNothingChanged;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    if (cancel && cancel(false)) {
+      return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
+    }
+    if (!StageEntry(archive, i, &transaction, message, report)) return Failed(&transaction);
+  }
+  if (cancel && cancel(true)) {
+    return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
+  }
+
+  std::string failed;
+  MoveResult why = MoveResult::kFailed;
+  switch (transaction.Commit(&failed, &why)) {
+    case CommitOutcome::kApplied:
+      return InstallResult::kApplied;
+    case CommitOutcome::kUndone:
+      if (failed.empty()) {
+        *message = std::string(kJournalFailure) + kNothingChanged;
+      } else {
+        *message =
+            FileFailure(failed, why == MoveResult::kInUse ? "is in use" : "could not be replaced");
+      }
+      return InstallResult::kFailedNothingChanged;
+    case CommitOutcome::kBroken:
+      break;
+  }
+  const std::string what = failed.empty() ? "The update journal could not be written"
+                                          : "The file " + Shown(failed) + " could not be replaced";
+  *message = "Update failed.  " + what +
+             ", and not every file could be put back; the next start of the updater puts them "
+             "back.";
+  return InstallResult::kFailedRepairPending;
+}

@@ -1,0 +1,31 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "updater/install/update_lock.h"
+
+CUpdateLock::~CUpdateLock() {
+  if (m_handle != nullptr) CloseHandle(m_handle);
+}
+
+bool CUpdateLock::Acquire(const std::string& folder) {
+  // Object names cannot hold '\'; a hash of the path as Windows compares it
+  // (case and separators folded) names the folder.
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : folder) {
+    if (c == '/') c = '\\';
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  char name[64];
+  snprintf(name, sizeof(name), "Global\\tarnwick-update-%016llx",
+           static_cast<unsigned long long>(hash));
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+  if (mutex == nullptr) return false;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return false;
+  }
+  m_handle = mutex;
+  return true;
+}
