@@ -3,7 +3,6 @@
 #include "framework/win_app.h"
 
 int AfxMessageBox(const char* text, UINT type, UINT helpId) {
-  (void)helpId;
   if ((type & MB_ICONMASK) == 0) {
     switch (type & MB_TYPEMASK) {
       case MB_OK:
@@ -19,9 +18,6 @@ int AfxMessageBox(const char* text, UINT type, UINT helpId) {
     }
   }
   CWinApp* app = AfxGetApp();
-  const char* caption = app ? app->m_appName.GetString() : "";
-  CWnd* main = AfxGetMainWnd();
-  HWND owner = main ? main->m_hWnd : nullptr;
-  if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
-  return MessageBoxA(owner, text, caption, type);
+  if (app == nullptr) return MessageBoxA(nullptr, text, "", type);
+  return app->DoMessageBox(text, type, helpId);
 }

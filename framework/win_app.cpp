@@ -23,15 +23,21 @@ BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
-CWinApp::CWinApp(const char* appName) : m_appName(appName) { g_app = this; }
+CWinApp::CWinApp(const char* appName) : m_appName(appName) {
+  g_app = this;
+}
 
 CWinApp::~CWinApp() {
   if (g_app == this) g_app = nullptr;
 }
 
-BOOL CWinApp::InitInstance() { return TRUE; }
+BOOL CWinApp::InitInstance() {
+  return TRUE;
+}
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+  return m_nExitCode;
+}
 
 int CWinApp::Run() {
   MSG msg;
@@ -44,14 +50,26 @@ int CWinApp::Run() {
 
 void CWinApp::OnHelp() {}
 
+int CWinApp::DoMessageBox(const char* prompt, UINT type, UINT helpId) {
+  (void)helpId;
+  CWnd* main = m_pMainWnd;
+  HWND owner = main ? main->m_hWnd : nullptr;
+  if (owner != nullptr && !IsWindow(owner)) owner = nullptr;
+  return MessageBoxA(owner, prompt, m_appName.GetString(), type);
+}
+
 HICON CWinApp::LoadIcon(UINT id) const {
   HINSTANCE instance = m_hInstance ? m_hInstance : GetModuleHandleW(nullptr);
   return ::LoadIconW(instance, MAKEINTRESOURCEW(id));
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+  return g_app;
+}
 
-CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
+CWnd* AfxGetMainWnd() {
+  return g_app ? g_app->m_pMainWnd : nullptr;
+}
 
 int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   CWinApp* app = AfxGetApp();

@@ -25,8 +25,14 @@ class CWinApp : public CCmdTarget {
 
   // Answers TRUE to run the message loop, FALSE to end the program at once.
   virtual BOOL InitInstance();
+  // Answers the process exit code, m_nExitCode unless overridden.
   virtual int ExitInstance();
   virtual int Run();
+
+  // Shows a message box for AfxMessageBox: the application's name as
+  // caption, owned by the main window when there is one. Programs that must
+  // not show boxes (an unattended run) override it. Callable from any thread.
+  virtual int DoMessageBox(const char* prompt, UINT type, UINT helpId);
 
   // Help command; this program has no help file, so it does nothing.
   void OnHelp();
@@ -42,6 +48,8 @@ class CWinApp : public CCmdTarget {
   HINSTANCE m_hInstance = nullptr;
   CString m_appName;
   CWnd* m_pMainWnd = nullptr;
+  // What the process ends with; set by the program, 0 when it never says.
+  int m_nExitCode = 0;
 
   DECLARE_MESSAGE_MAP()
 };
@@ -50,7 +58,9 @@ class CWinApp : public CCmdTarget {
 CWinApp* AfxGetApp();
 // The application's main window, or null.
 CWnd* AfxGetMainWnd();
-inline void AfxEnableControlContainer(void* occManager = nullptr) { (void)occManager; }
+inline void AfxEnableControlContainer(void* occManager = nullptr) {
+  (void)occManager;
+}
 
 // The framework's entry: prepares the process, calls InitInstance, then
 // either ExitInstance or Run. Answers the process exit code.

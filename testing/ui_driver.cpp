@@ -28,6 +28,12 @@ bool Process::running() const {
   return m_info.hProcess != nullptr && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
+DWORD Process::exitCode() const {
+  DWORD code = STILL_ACTIVE;
+  if (m_info.hProcess != nullptr) GetExitCodeProcess(m_info.hProcess, &code);
+  return code;
+}
+
 void Process::Kill() {
   if (m_info.hProcess == nullptr) return;
   TerminateProcess(m_info.hProcess, 1);

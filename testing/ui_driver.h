@@ -47,6 +47,8 @@ class Process {
   // True when the process ended within timeoutMs.
   bool WaitExit(DWORD timeoutMs);
   bool running() const;
+  // The exit code once the process has ended; STILL_ACTIVE before.
+  DWORD exitCode() const;
   void Kill();
 
  private:

@@ -30,12 +30,26 @@ std::string UpdateArchive() {
   return zipbuild::ZipBuilder().Add(readme).AddFile("data/payload.txt", payload).Build();
 }
 
-// Runs the signed updater on url (and -sig when given) and answers its boxes
-// with OK. Answers the texts of the boxes, in order.
+std::wstring SignedLog(const UpdaterSandbox& sandbox) {
+  return sandbox.folder() + L"\\run.log";
+}
+
+// The log line of the signature check, without its time stamp.
+std::string SignatureLogLine(const UpdaterSandbox& sandbox) {
+  const std::string log = ReadFileBytes(SignedLog(sandbox));
+  const size_t at = log.find(" signature ");
+  return at == std::string::npos ? "" : log.substr(at + 1, log.find('\r', at) - at - 1);
+}
+
+// Runs the signed updater on url (and -sig when given) with a log in the
+// sandbox and answers its boxes with OK. Answers the texts of the boxes, in
+// order; *exitCode is the process's.
 std::vector<std::wstring> RunSigned(const UpdaterSandbox& sandbox, const std::string& url,
-                                    const std::string& sig, std::vector<int>* percentages) {
+                                    const std::string& sig, std::vector<int>* percentages,
+                                    DWORD* exitCode) {
   std::wstring args = L"-url " + ui::Widen(url) + L" -dest \"" + sandbox.target() + L"\"";
   if (!sig.empty()) args += L" -sig " + ui::Widen(sig);
+  args += L" -log \"" + SignedLog(sandbox) + L"\"";
   auto process = sandbox.Start(args);
   std::vector<std::wstring> boxes;
   auto dialog = WaitForProgressDialog(process->id(), kTimeoutMs);
@@ -66,6 +80,7 @@ std::vector<std::wstring> RunSigned(const UpdaterSandbox& sandbox, const std::st
     }
   }
   EXPECT_FALSE(process->running());
+  *exitCode = process->exitCode();
   return boxes;
 }
 
@@ -102,10 +117,15 @@ TEST(SignedUpdateTest, SignedArchiveIsInstalled) {
     server.Serve(c.sig != nullptr ? c.sig : "/files/update.zip.sig", {200, signature});
 
     std::vector<int> percentages;
+    DWORD exitCode = STILL_ACTIVE;
+    const std::string sigUrl =
+        server.Url(c.sig != nullptr ? c.sig : "/files/update.zip.sig?build=7");
     const auto boxes = RunSigned(sandbox, server.Url("/files/update.zip?build=7"),
-                                 c.sig != nullptr ? server.Url(c.sig) : "", &percentages);
+                                 c.sig != nullptr ? sigUrl : "", &percentages, &exitCode);
 
     EXPECT_TRUE(boxes.empty()) << ui::Narrow(boxes.empty() ? L"" : boxes[0]);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(SignatureLogLine(sandbox), "signature " + sigUrl + ": good");
     EXPECT_TRUE(sandbox.WaitTargetStarted(kTimeoutMs));
     EXPECT_EQ(server.RequestPaths(), c.requests);
     const std::wstring readme = sandbox.folder() + L"\\readme.txt";
@@ -151,8 +171,12 @@ TEST(SignedUpdateTest, ArchiveWithoutTheRightSignatureIsRefused) {
     if (!c.signature.empty()) server.Serve("/update.zip.sig", {200, c.signature});
 
     std::vector<int> percentages;
-    const auto boxes = RunSigned(sandbox, server.Url("/update.zip"), "", &percentages);
+    DWORD exitCode = STILL_ACTIVE;
+    const auto boxes = RunSigned(sandbox, server.Url("/update.zip"), "", &percentages, &exitCode);
 
+    EXPECT_EQ(exitCode, 3u);
+    EXPECT_EQ(SignatureLogLine(sandbox),
+              "signature " + server.Url("/update.zip.sig") + ": refused");
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0], L"Update refused.  The archive is not signed by the publisher.");
     EXPECT_EQ(boxes[1], L"Error Occured while Downloading");

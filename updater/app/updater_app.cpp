@@ -1,9 +1,15 @@
 #include "updater/app/updater_app.h"
 
+#include <objbase.h>
+#include <shellapi.h>
+
 #include <cstdlib>
 
 #include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
+#include "updater/download/update_status.h"
+#include "updater/res/resource.h"
+#include "updater/ui/silent_update.h"
 #include "updater/download/archive_name.h"
 #include "updater/install/install_file_system.h"
 #include "updater/install/install_recovery.h"
@@ -26,6 +32,17 @@ void ShowRefusal() {
   MessageBoxW(nullptr, text, L"", MB_OK);
 }
 
+// The shell's open can take seconds: under Wine it waits for the started
+// program to come up. Runs on a thread of its own; answers what
+// ShellExecuteA answered.
+DWORD WINAPI OpenThroughShell(LPVOID target) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const INT_PTR answer = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(nullptr, "open", static_cast<const char*>(target), nullptr, nullptr, SW_SHOW));
+  if (SUCCEEDED(com)) CoUninitialize();
+  return static_cast<DWORD>(answer);
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CUpdaterApp, CWinApp)
@@ -37,28 +54,38 @@ CUpdaterApp::CUpdaterApp() : CWinApp(nullptr) {}
 BOOL CUpdaterApp::InitInstance() {
   AfxEnableControlContainer();
 
-  // Before the command line is looked at: one updater at a time in this
-  // folder, and whatever an earlier run left half done is put right.
+  CCmdLineOptions options;
+  const int optionCount = options.Parse(__argc, __argv);
+  // Both switches hold for any command line, also one that is refused.
+  m_silent = options.HasOption("-silent");
+  if (options.HasOption("-log")) {
+    try {
+      m_log.Open(options.GetValue("-log", 0));
+    } catch (...) {
+      // -log without a file: no log.
+    }
+  }
+  m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
+
+  // Before the options are used: one updater at a time in this folder, and
+  // whatever an earlier run left half done is put right.
   char modulePath[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
   const CString folder = UpdaterDirectory(modulePath);
   if (!m_updateLock.Acquire(folder.GetString())) {
+    m_log.Write("another update is running in %s", folder.GetString());
+    m_nExitCode = kExitUpdateRunning;
     AfxMessageBox("An update is already running.", MB_OK);
     return FALSE;
   }
   RecoverInterruptedUpdate(SystemFileSystem(), folder.GetString());
 
-  CCmdLineOptions options;
-  if (options.Parse(__argc, __argv) < 1) {
-    ShowRefusal();
-    return FALSE;
-  }
+  if (optionCount < 1) return Refuse();
   try {
     m_url = options.GetValue("-url", 0);
     m_dest = options.GetValue("-dest", 0);
   } catch (...) {
-    ShowRefusal();
-    return FALSE;
+    return Refuse();
   }
   // Optional: without a value the signature's default address applies.
   try {
@@ -68,12 +95,92 @@ BOOL CUpdaterApp::InitInstance() {
 
   Enable3dControls();
 
-  // The whole update happens inside DoModal; how it ended changes nothing.
-  CUpdateDlg dlg;
-  m_pMainWnd = &dlg;
-  dlg.DoModal();
-  m_pMainWnd = nullptr;  // the dialog object ends with this scope
+  // The whole update happens inside DoModal or Run.
+  if (m_silent) {
+    CSilentUpdate run;
+    OnUpdateEnded(run.Run());
+  } else {
+    CUpdateDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    m_pMainWnd = nullptr;  // the dialog object ends with this scope
+  }
   return FALSE;
+}
+
+int CUpdaterApp::ExitInstance() {
+  m_log.Write("exit code %d", m_nExitCode);
+  m_log.Close();  // a worker still running logs nothing after this line
+  return CWinApp::ExitInstance();
+}
+
+int CUpdaterApp::DoMessageBox(const char* prompt, UINT type, UINT helpId) {
+  m_log.Write("message%s: %s", m_silent ? " (not shown)" : "", prompt);
+  if (m_silent) return IDOK;
+  return CWinApp::DoMessageBox(prompt, type, helpId);
+}
+
+void CUpdaterApp::SetWorkerOutcome(UpdaterExitCode outcome) {
+  InterlockedExchange(&m_workerOutcome, outcome);
+}
+
+void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
+  if (finalCode == kUpdateFailed) {
+    m_nExitCode = static_cast<int>(InterlockedCompareExchange(&m_workerOutcome, 0, 0));
+    return;
+  }
+  m_nExitCode = kExitUpdated;
+  if (finalCode != kUpdateFinished) return;
+  if (m_cancelled) {
+    m_log.Write("target not opened: cancelled by the user");
+  } else {
+    OpenTarget();
+  }
+}
+
+void CUpdaterApp::OnUpdateCancelled() {
+  m_log.Write("cancelled by the user");
+  m_cancelled = true;
+  m_nExitCode = kExitCancelled;
+}
+
+BOOL CUpdaterApp::Refuse() {
+  m_log.Write("command line refused");
+  m_nExitCode = kExitCommandLineRefused;
+  if (!m_silent) ShowRefusal();
+  return FALSE;
+}
+
+// The shell's answer does not change the outcome: the update itself is done.
+void CUpdaterApp::OpenTarget() {
+  const CString target = "\"" + m_dest + "\"";
+  DWORD answer = 0;
+  HANDLE opener =
+      CreateThread(nullptr, 0, OpenThroughShell, const_cast<char*>(target.GetString()), 0, nullptr);
+  if (opener == nullptr) {
+    answer = OpenThroughShell(const_cast<char*>(target.GetString()));
+  } else {
+    // The window keeps answering meanwhile; Cancel now only marks the run
+    // cancelled, as the update is done.
+    HWND window = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
+    while (MsgWaitForMultipleObjects(1, &opener, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (window != nullptr && IsDialogMessageW(window, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    GetExitCodeThread(opener, &answer);
+    CloseHandle(opener);
+  }
+  if (answer > 32) {
+    m_log.Write("target %s opened", target.GetString());
+  } else {
+    m_log.Write("target %s not opened: ShellExecuteA answered %lu", target.GetString(),
+                static_cast<unsigned long>(answer));
+  }
 }
 
 // The program's single application object.

@@ -1,10 +1,14 @@
 // CUpdaterApp: the updater's application object. InitInstance is the whole
 // life of the program: it checks the command line, keeps the address and
-// the target, and runs the progress dialog.
+// the target, and runs the update, in the progress dialog or (-silent)
+// without any window. The run's outcome becomes the process exit code
+// (exit_codes.h) and, with -log FILE, the last line of the log.
 #ifndef UPDATER_APP_UPDATER_APP_H_
 #define UPDATER_APP_UPDATER_APP_H_
 
 #include "framework/win_app.h"
+#include "updater/app/exit_codes.h"
+#include "updater/app/update_log.h"
 #include "updater/install/update_lock.h"
 
 class CUpdaterApp : public CWinApp {
@@ -12,13 +16,38 @@ class CUpdaterApp : public CWinApp {
   CUpdaterApp();
 
   // Always answers FALSE: the program ends when the dialog (or the refusal
-  // message) is closed.
+  // message) is closed, or when a silent run is over.
   BOOL InitInstance() override;
+  // Writes "exit code N" as the log's last line; answers N.
+  int ExitInstance() override;
+  // Every box the worker shows is also logged; with -silent none is shown
+  // and the answer is IDOK.
+  int DoMessageBox(const char* prompt, UINT type, UINT helpId) override;
+
+  // The update worker calls this just before its final post, with how its
+  // part of the run ended. Any thread.
+  void SetWorkerOutcome(UpdaterExitCode outcome);
+  // The worker's final code as the window received it (user-interface
+  // thread): opens the target after a finished update and settles the exit
+  // code.
+  void OnUpdateEnded(WPARAM finalCode);
+  // The user ended the run (Cancel, Escape, the close box). When the worker
+  // still has to end, OnUpdateEnded follows and has the last word.
+  void OnUpdateCancelled();
 
   // Written once by InitInstance before the dialog exists; read-only after.
-  CString m_url;   // first value of -url: where the update archive is
-  CString m_dest;  // first value of -dest: what to open after the update
-  CString m_sig;   // first value of -sig, if any: where the archive's signature is
+  CString m_url;          // first value of -url: where the update archive is
+  CString m_dest;         // first value of -dest: what to open after the update
+  bool m_silent = false;  // -silent: no window and no message box at all
+  CString m_sig;          // first value of -sig, if any: where the archive's signature is
+  CUpdateLog m_log;       // first value of -log; off without it
+
+ private:
+  BOOL Refuse();
+  void OpenTarget();
+
+  volatile LONG m_workerOutcome = kExitDownloadFailed;
+  bool m_cancelled = false;  // the user cancelled; the target is not opened
 
   // The folder's update lock, held from the start to the end of the process.
   CUpdateLock m_updateLock;

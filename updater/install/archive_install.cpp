@@ -57,13 +57,14 @@ bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, std::s
   return true;
 }
 
-// Writes entry i below the folder or to its staging name. *message is set
-// on failure.
+// Writes entry i below the folder or to its staging name, and tells report
+// how it went. *message is set on failure.
 bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transaction,
-                std::string* message) {
+                std::string* message, const InstallEntryReport& report) {
   UnpackEntryInfo entry = {};
   if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK) {
     *message = EntryFailure(i);
+    if (report) report(i, "", EntryStep::kFailed, "is damaged in the archive");
     return false;
   }
   const std::string name = entry.szName;
@@ -71,6 +72,7 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
   if (entry.dwAttributes & kUnpackAttrDirectory) {
     if (!transaction->NoteDirectories(name + "/")) {
       *message = std::string(kJournalFailure) + kNothingChanged;
+      if (report) report(i, name, EntryStep::kFailed, "could not be noted in the journal");
       return false;
     }
     result = UnpackExtract(archive, i, name.c_str());
@@ -78,6 +80,7 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
     std::string staging;
     switch (transaction->PrepareFile(name, entry.dwAttributes, &staging)) {
       case StageStep::kKeep:
+        if (report) report(i, name, EntryStep::kKept, "");
         return true;
       case StageStep::kFailed:
         result = UNPACK_ERR_FILE;
@@ -88,6 +91,10 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
     }
   }
   if (result != UNPACK_OK) *message = FileFailure(name, ExtractFailureReason(result));
+  if (report) {
+    report(i, name, result == UNPACK_OK ? EntryStep::kWritten : EntryStep::kFailed,
+           result == UNPACK_OK ? "" : ExtractFailureReason(result));
+  }
   return result == UNPACK_OK;
 }
 
@@ -100,7 +107,7 @@ InstallResult Failed(CInstallTransaction* transaction) {
 
 InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
                              CInstallFileSystem& fs, const InstallCancelCheck& cancel,
-                             std::string* message) {
+                             std::string* message, const InstallEntryReport& report) {
   message->clear();
   UnpackSetBaseDir(archive, folder.c_str());
   UnpackEntryInfo entry = {};
@@ -131,7 +138,7 @@ InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
     if (cancel && cancel(false)) {
       return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
     }
-    if (!StageEntry(archive, i, &transaction, message)) return Failed(&transaction);
+    if (!StageEntry(archive, i, &transaction, message, report)) return Failed(&transaction);
   }
   if (cancel && cancel(true)) {
     return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;

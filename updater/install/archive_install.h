@@ -26,11 +26,20 @@ enum class InstallResult {
 // begun nothing is asked: it runs to its end (or its undoing).
 typedef std::function<bool(bool committing)> InstallCancelCheck;
 
+// How one entry went while staging, for the run's log: written (to its
+// staging name, or a directory created), kept (an existing target that
+// stays as it is), or failed; reason says why, in words that follow "the
+// file" ("is damaged in the archive"), and is empty otherwise.
+enum class EntryStep { kWritten, kKept, kFailed };
+typedef std::function<void(int32_t index, const std::string& name, EntryStep step,
+                           const char* reason)>
+    InstallEntryReport;
+
 // archive: an open handle; its base directory is set to folder. folder: the
 // updater's folder without trailing separator. On a failure *message is the
 // text to show the user ("Update failed.  ..."); it is empty otherwise.
 InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
                              CInstallFileSystem& fs, const InstallCancelCheck& cancel,
-                             std::string* message);
+                             std::string* message, const InstallEntryReport& report = {});
 
 #endif  // UPDATER_INSTALL_ARCHIVE_INSTALL_H_

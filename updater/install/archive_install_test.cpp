@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "testing/zip_builder.h"
 #include "updater/install/install_test_support.h"
@@ -66,11 +68,20 @@ class ArchiveInstallTest : public ::testing::Test {
     return path;
   }
 
+  // *steps: what the install reported of each entry, "index name: step reason".
   InstallResult Install(bool damaged, CInstallFileSystem& fs, const InstallCancelCheck& cancel,
-                        std::string* message) {
+                        std::string* message, std::vector<std::string>* steps = nullptr) {
     UnpackHandle archive = UnpackOpen(MakeArchive(damaged).c_str(), "");
     EXPECT_NE(archive, nullptr);
-    InstallResult result = InstallArchive(archive, m_folder.str(), fs, cancel, message);
+    auto report = [steps](int32_t index, const std::string& name, EntryStep step,
+                          const char* reason) {
+      static const char* const kSteps[] = {"written", "kept", "failed"};
+      if (steps != nullptr) {
+        steps->push_back(std::to_string(index) + " " + name + ": " +
+                         kSteps[static_cast<int>(step)] + (*reason ? " " : "") + reason);
+      }
+    };
+    InstallResult result = InstallArchive(archive, m_folder.str(), fs, cancel, message, report);
     UnpackClose(archive);
     return result;
   }
@@ -84,8 +95,13 @@ class ArchiveInstallTest : public ::testing::Test {
 TEST_F(ArchiveInstallTest, AppliesEveryEntryWithItsTimeAndKeepsReadOnlyFiles) {
   std::string message = "stale";
   CFaultyFileSystem fs;
-  EXPECT_EQ(Install(false, fs, nullptr, &message), InstallResult::kApplied);
+  std::vector<std::string> steps;
+  EXPECT_EQ(Install(false, fs, nullptr, &message, &steps), InstallResult::kApplied);
   EXPECT_EQ(message, "");
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{"0 app.exe: written", "1 docs/: written",
+                                      "2 bin/engine.dll: written", "3 data/payload.bin: written",
+                                      "4 locked.txt: kept", "5 new/c.txt: written"}));
   EXPECT_EQ(Now(), (Tree{{"app.exe", "new app"},
                          {"bin/", ""},
                          {"bin/engine.dll", "new engine"},
@@ -132,8 +148,13 @@ TEST_F(ArchiveInstallTest, AnyFailureLeavesEveryFileAsItWas) {
       return asked++ == c.cancelAt;
     };
     std::string message;
-    EXPECT_EQ(Install(c.damaged, fs, cancel, &message), c.result);
+    std::vector<std::string> steps;
+    EXPECT_EQ(Install(c.damaged, fs, cancel, &message, &steps), c.result);
     EXPECT_EQ(message, c.message);
+    if (c.damaged) {
+      ASSERT_FALSE(steps.empty());
+      EXPECT_EQ(steps.back(), "3 data/payload.bin: failed is damaged in the archive");
+    }
     EXPECT_EQ(Now(), kOld);
   }
 }

@@ -1,29 +1,11 @@
 #include "updater/ui/update_dlg.h"
 
-#include <objbase.h>
-#include <shellapi.h>
-
 #include "framework/data_exchange.h"
 #include "framework/message_box.h"
 #include "framework/paint_dc.h"
-#include "framework/thread.h"
 #include "updater/app/updater_app.h"
 #include "updater/download/update_status.h"
 #include "updater/download/update_worker.h"
-
-namespace {
-
-// The shell's open can take seconds: under Wine it waits for the started
-// program to come up. It runs on a thread of its own so that the window
-// keeps answering meanwhile.
-DWORD WINAPI OpenTarget(LPVOID param) {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ShellExecuteA(nullptr, "open", *static_cast<const CString*>(param), nullptr, nullptr, SW_SHOW);
-  if (SUCCEEDED(com)) CoUninitialize();
-  return 0;
-}
-
-}  // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* parent) : CDialog(CUpdateDlg::IDD, parent), m_status("") {
   m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
@@ -51,24 +33,18 @@ BOOL CUpdateDlg::OnInitDialog() {
 
   m_progress.SetRange(0, 100);
 
-  CWinThread* worker =
-      AfxBeginThread(UpdateWorker, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
-  if (worker != nullptr) {
-    g_abortDownload = 0;
-    g_updatePhase = kPhaseDownload;
-    worker->ResumeThread();  // the record belongs to the thread from here on
-  } else {
-    AfxMessageBox("Couldn't create worker thread!", MB_ICONSTOP);
-  }
+  StartUpdateWorker(this);  // on failure the dialog stays until cancelled
   return TRUE;
 }
 
+// The user's way out; the worker's failure ends through CDialog::OnCancel.
 void CUpdateDlg::OnCancel() {
   // During the download the dialog ends at once, and the process with it.
   // Once files are being written, the worker is asked to stop (staging) or
   // left to end (commit), and the dialog ends on its final message.
   const LONG phase = InterlockedCompareExchange(&g_updatePhase, kPhaseCancelled, kPhaseDownload);
   if (phase == kPhaseDownload || phase == kPhaseCancelled) {
+    static_cast<CUpdaterApp*>(AfxGetApp())->OnUpdateCancelled();
     CDialog::OnCancel();
     return;
   }
@@ -101,42 +77,29 @@ void CUpdateDlg::OnTimer(UINT_PTR) {
 }
 
 LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
+  CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
   const INT_PTR code = static_cast<INT_PTR>(wParam);
   if (m_cancelPending && (code == static_cast<INT_PTR>(kUpdateFailed) ||
                           code == static_cast<INT_PTR>(kUpdateFinished))) {
     // Cancelled while files were written: the worker has ended; nothing
     // more is shown or opened.
+    app->OnUpdateCancelled();
+    app->OnUpdateEnded(wParam);
     CDialog::OnCancel();
     return 0;
   }
   switch (code) {
     case static_cast<INT_PTR>(kUpdateFailed):
+      app->OnUpdateEnded(wParam);
       MessageBox("Error Occured while Downloading");
       CDialog::OnCancel();
       break;
-    case static_cast<INT_PTR>(kUpdateFinished): {
-      CUpdaterApp* app = static_cast<CUpdaterApp*>(AfxGetApp());
-      CString target = "\"" + app->m_dest + "\"";
-      HANDLE opener = CreateThread(nullptr, 0, OpenTarget, &target, 0, nullptr);
-      if (opener == nullptr) {
-        OpenTarget(&target);
-      } else {
-        // Cancel meanwhile only marks the run cancelled: the update is done.
-        while (MsgWaitForMultipleObjects(1, &opener, FALSE, INFINITE, QS_ALLINPUT) ==
-               WAIT_OBJECT_0 + 1) {
-          MSG msg;
-          while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (IsDialogMessageW(m_hWnd, &msg)) continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-          }
-        }
-        CloseHandle(opener);
-      }
+    case static_cast<INT_PTR>(kUpdateFinished):
+      app->OnUpdateEnded(wParam);  // opens the target, answering meanwhile
       CDialog::OnOK();
       break;
-    }
     case static_cast<INT_PTR>(kUpdateReboot):
+      app->OnUpdateEnded(wParam);
       MessageBox("Please reboot to complete the updation process");
       CDialog::OnOK();
       break;
