@@ -1,13 +1,14 @@
 #include "framework/cstring.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
 #ifdef _WIN32
 #include <mbctype.h>
 #endif
+
+#include "framework/text_format.h"
 
 namespace {
 
@@ -60,12 +61,12 @@ void CString::Format(const char* format, ...) {
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  int needed = std::vsnprintf(nullptr, 0, format, args);
+  int needed = FormatTextV(nullptr, 0, format, args);
   va_end(args);
   std::vector<char> out;  // the arguments may point into this string
   if (needed > 0) {
     out.resize(static_cast<size_t>(needed) + 1);
-    std::vsnprintf(out.data(), out.size(), format, again);
+    FormatTextV(out.data(), out.size(), format, again);
   }
   va_end(again);
   m_bytes.swap(out);

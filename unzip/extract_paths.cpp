@@ -1,8 +1,8 @@
 #include "unzip/extract_paths.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "framework/text_format.h"
 #include "unzip/file_system.h"
 
 namespace {
@@ -68,8 +68,8 @@ size_t SharedLength(const char* a, const char* b) {
 
 // base, a separator and relative (the first length bytes) into out.
 bool Below(const char* base, const char* relative, size_t length, char* out) {
-  const int n = snprintf(out, kUnpackMaxPath, "%s%c%.*s", base, FsSeparator(),
-                         static_cast<int>(length), relative);
+  const int n = FormatText(out, kUnpackMaxPath, "%s%c%.*s", base, FsSeparator(),
+                           static_cast<int>(length), relative);
   return n >= 0 && n < kUnpackMaxPath;
 }
 
@@ -151,8 +151,9 @@ bool UnpackPrepareRelative(UnpackKnownPaths* known, const char* base, const char
   if (!Canonical(target, split, directory, sizeof(directory))) return false;
   if (strcmp(name, "..") == 0 || strcmp(name, ".") == 0) return false;
   const char separator[2] = {FsSeparator(), '\0'};
-  const int n = snprintf(full, kUnpackMaxPath, "%s%s%s%s%s", known->szCanonicalBase, separator,
-                         directory, directory[0] != '\0' && name[0] != '\0' ? separator : "", name);
+  const int n =
+      FormatText(full, kUnpackMaxPath, "%s%s%s%s%s", known->szCanonicalBase, separator, directory,
+                 directory[0] != '\0' && name[0] != '\0' ? separator : "", name);
   if (n < 0 || n >= kUnpackMaxPath) return false;
   return StaysInside(known->szCanonicalBase, full, isDirectory) && ReachDirectory(known, directory);
 }
@@ -165,7 +166,7 @@ void UnpackForgetDirectories(UnpackKnownPaths* known) {
 bool UnpackCreateDirectories(const char* path) {
   ForEachComponent(path, [path](size_t, size_t end) {
     char prefix[kUnpackMaxPath];
-    const int n = snprintf(prefix, sizeof(prefix), "%.*s", static_cast<int>(end), path);
+    const int n = FormatText(prefix, sizeof(prefix), "%.*s", static_cast<int>(end), path);
     // A drive or share root cannot be created; only the end result counts.
     if (n > 0 && n < kUnpackMaxPath && FsGetAttributes(prefix) == kFsMissing) {
       FsCreateDirectory(prefix);

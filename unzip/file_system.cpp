@@ -1,8 +1,8 @@
 // Platform-neutral parts of the file-system seam.
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "framework/text_format.h"
 #include "unzip/file_system.h"
 
 bool FsIsSeparator(char c) {
@@ -52,8 +52,8 @@ const uint32_t kTemporaryNameStart =
 bool FsTemporaryName(const char* target, uint32_t attempt, char* out, size_t size) {
   const uint32_t start = kTemporaryNameStart;
   const size_t dirLength = FsDirectoryLength(target);
-  int n = snprintf(out, size, "%.*s~u%04x", static_cast<int>(dirLength), target,
-                   static_cast<unsigned>((start + attempt * 40503u) & 0xFFFF));
+  int n = FormatText(out, size, "%.*s~u%04x", static_cast<int>(dirLength), target,
+                     static_cast<unsigned>((start + attempt * 40503u) & 0xFFFF));
   return n > 0 && static_cast<size_t>(n) < size;
 }
 
