@@ -1,7 +1,10 @@
 #include "updater/app/update_log.h"
 
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
+
+#include "framework/text_format.h"
 
 namespace {
 
@@ -38,12 +41,12 @@ void CUpdateLog::Write(const char* format, ...) {
   va_start(args, format);
   va_list again;
   va_copy(again, args);
-  const int needed = std::vsnprintf(nullptr, 0, format, args);
+  const int needed = FormatTextV(nullptr, 0, format, args);
   va_end(args);
-  std::string text(needed > 0 ? static_cast<size_t>(needed) + 1 : 1, '\0');
-  if (needed > 0) std::vsnprintf(&text[0], text.size(), format, again);
+  const size_t length = needed > 0 ? static_cast<size_t>(needed) : 0;
+  std::vector<char> text(length + 1, '\0');
+  if (length > 0) FormatTextV(text.data(), text.size(), format, again);
   va_end(again);
-  text.resize(needed > 0 ? static_cast<size_t>(needed) : 0);
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
@@ -54,7 +57,10 @@ void CUpdateLog::Write(const char* format, ...) {
   if (const struct tm* local = std::localtime(&now)) {
     std::strftime(stamp, sizeof(stamp), "%Y-%m-%d %H:%M:%S ", local);
   }
-  const std::string line = stamp + LogTextToUtf8(text) + "\r\n";
+  std::vector<char> line(stamp, stamp + std::strlen(stamp));
+  AppendLogTextAsUtf8(text.data(), length, &line);
+  line.push_back('\r');
+  line.push_back('\n');
   // One write per line, flushed at once: a run that is killed keeps every
   // line written before.
   std::fwrite(line.data(), 1, line.size(), m_file);

@@ -10,8 +10,9 @@
 
 #include <pthread.h>
 
+#include <cstddef>
 #include <cstdio>
-#include <string>
+#include <vector>
 
 class CUpdateLog {
  public:
@@ -26,9 +27,10 @@ class CUpdateLog {
   bool Open(const char* path);
   bool IsOpen();
 
-  // Appends "YYYY-MM-DD HH:MM:SS " (local time), the formatted text and a
-  // line end. The text is in the process's code page; line breaks inside it
-  // become spaces, so one call is always one line. Nothing when off.
+  // Appends "YYYY-MM-DD HH:MM:SS " (local time), the formatted text (the
+  // formats of FormatText, framework/text_format.h) and a line end. The text is in the process's
+  // code page; line breaks inside it become spaces, so one call is always one line. Nothing when
+  // off.
   void Write(const char* format, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 2, 3)))
@@ -45,7 +47,9 @@ class CUpdateLog {
   FILE* m_file = nullptr;
 };
 
-// Platform part: text in the process's multibyte code page as UTF-8.
-std::string LogTextToUtf8(const std::string& text);
+// Platform part: appends length bytes of text in the process's multibyte
+// code page to *out as UTF-8. (std::vector, not std::string: the shipped
+// program carries no std::string.)
+void AppendLogTextAsUtf8(const char* text, size_t length, std::vector<char>* out);
 
 #endif  // UPDATER_APP_UPDATE_LOG_H_

@@ -1,22 +1,22 @@
 #include <windows.h>
 
-#include <vector>
-
 #include "updater/app/update_log.h"
 
 // Through UTF-16; bytes that are no character of the code page arrive as
 // the system's replacement character.
-std::string LogTextToUtf8(const std::string& text) {
-  if (text.empty()) return text;
-  const int length = static_cast<int>(text.size());
-  const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  if (wide <= 0) return text;
+void AppendLogTextAsUtf8(const char* text, size_t length, std::vector<char>* out) {
+  const int bytes = static_cast<int>(length);
+  const int wide = bytes > 0 ? MultiByteToWideChar(CP_ACP, 0, text, bytes, nullptr, 0) : 0;
+  if (wide <= 0) {
+    out->insert(out->end(), text, text + length);
+    return;
+  }
   std::vector<wchar_t> utf16(static_cast<size_t>(wide));
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, utf16.data(), wide);
-  const int bytes =
+  MultiByteToWideChar(CP_ACP, 0, text, bytes, utf16.data(), wide);
+  const int size =
       WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return text;
-  std::string utf8(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &utf8[0], bytes, nullptr, nullptr);
-  return utf8;
+  if (size <= 0) return;
+  const size_t start = out->size();
+  out->resize(start + static_cast<size_t>(size));
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, out->data() + start, size, nullptr, nullptr);
 }

@@ -58,13 +58,13 @@ bool CancelRequested(bool committing) {
 void LogDownload(const CString& url, HRESULT result, const CString& archivePath,
                  DWORD milliseconds) {
   WIN32_FILE_ATTRIBUTE_DATA file = {};
-  unsigned long long bytes = 0;
-  if (GetFileAttributesExA(archivePath, GetFileExInfoStandard, &file)) {
-    bytes = (static_cast<unsigned long long>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
-  }
-  App()->m_log.Write("download %s: result 0x%08lX, %llu bytes in %lu.%03lu s", url.GetString(),
-                     static_cast<unsigned long>(result), bytes, milliseconds / 1000,
-                     milliseconds % 1000);
+  // Update archives are zip archives without 64-bit extensions: below 4 GiB.
+  unsigned long bytes = 0;
+  if (GetFileAttributesExA(archivePath, GetFileExInfoStandard, &file)) bytes = file.nFileSizeLow;
+  App()->m_log.Write("download %s: result 0x%08lX, %lu bytes in %lu.%03lu s", url.GetString(),
+                     static_cast<unsigned long>(result), bytes,
+                     static_cast<unsigned long>(milliseconds / 1000),
+                     static_cast<unsigned long>(milliseconds % 1000));
 }
 
 // How each entry went while staging: written, kept, or failed and why.
