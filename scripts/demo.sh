@@ -8,9 +8,6 @@
 # what happened and leaves a screenshot of the dialog taken during the
 # download.
 #
-# Lines marked "PENDING" run steps of the guide whose options are not in
-# this build yet; each becomes one uncommented line when they are.
-#
 # The demo's publisher key is the one the build makes for the tests:
 # updater_signed.exe is updater.exe with that key built in (a vendor builds
 # updater.exe with -DUPDATER_PUBLIC_KEY=publisher.pub.pem instead).
@@ -83,7 +80,8 @@ url="http://127.0.0.1:$(cat "$out/port")/latest/update.zip"
 # Step 5: the product starts the updater, waits for it and reads its exit
 # code.
 options=(-url "$url" -sig "$url.sig" -dest "$(winepath_of "$target")")
-# PENDING -log: options+=(-log "$(winepath_of "$out/update.log")")
+rm -f "$out/update.log"
+options+=(-log "$(winepath_of "$out/update.log")")
 echo
 echo "updater.exe ${options[*]}"
 "$WINE64" "$app/updater.exe" "${options[@]}" </dev/null >/dev/null 2>&1 &
@@ -106,7 +104,9 @@ updater_pid=""
 status=0
 echo
 echo "== updater exit code: $code"
-# PENDING exit codes: [ "$code" -eq 0 ] || status=1
+[ "$code" -eq 0 ] || status=1
+echo "== the updater's log"
+cat "$out/update.log" 2>/dev/null || { echo "  NO log"; status=1; }
 echo "== server requests"
 cat "$out/server.log"
 echo "== files written below $app (size, mode, last write)"
