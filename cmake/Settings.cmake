@@ -16,6 +16,9 @@ if(WIN32)
   set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
   set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
   add_compile_options(-ffunction-sections -fdata-sections)
+  # No exception passes through the C code (minizip, the small printf), so
+  # it needs no unwind tables.
+  add_compile_options($<$<COMPILE_LANGUAGE:C>:-fno-asynchronous-unwind-tables>)
   add_link_options(-Wl,--gc-sections)
 endif()
 

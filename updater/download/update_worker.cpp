@@ -68,17 +68,17 @@ void LogDownload(const CString& url, HRESULT result, const CString& archivePath,
 }
 
 // How each entry went while staging: written, kept, or failed and why.
-void LogEntry(int32_t index, const std::string& name, EntryStep step, const char* reason) {
+void LogEntry(int32_t index, const CString& name, EntryStep step, const char* reason) {
   CUpdateLog& log = App()->m_log;
   switch (step) {
     case EntryStep::kWritten:
-      log.Write("entry %d %s: written", index, name.c_str());
+      log.Write("entry %d %s: written", index, name.GetString());
       break;
     case EntryStep::kKept:
-      log.Write("entry %d %s: kept (the existing file stays as it is)", index, name.c_str());
+      log.Write("entry %d %s: kept (the existing file stays as it is)", index, name.GetString());
       break;
     case EntryStep::kFailed:
-      log.Write("entry %d %s: failed, the file %s", index, name.c_str(), reason);
+      log.Write("entry %d %s: failed, the file %s", index, name.GetString(), reason);
       break;
   }
 }
@@ -141,7 +141,7 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   // page as a successful download; it does not open as an archive.
   UnpackHandle archive = UnpackOpen(archivePath, "");
   const CString baseDirectory = archivePath.Left(archivePath.ReverseFind('\\'));
-  std::string failure = kNotAnArchive;
+  CString failure = kNotAnArchive;
   InstallResult outcome = InstallResult::kFailedNothingChanged;
   if (archive != nullptr) {
     outcome = InstallArchive(archive, baseDirectory.GetString(), SystemFileSystem(),
@@ -168,11 +168,11 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
       break;
     case InstallResult::kFailedRepairPending:
       app->m_log.Write("commit undone in part: the next start puts the rest back");
-      Fail(dialog, failure.c_str(), kExitUpdateFailed);
+      Fail(dialog, failure.GetString(), kExitUpdateFailed);
       break;
     default:
       app->m_log.Write("no commit, or its undoing: every file is as it was");
-      Fail(dialog, failure.c_str(), kExitUpdateFailed);
+      Fail(dialog, failure.GetString(), kExitUpdateFailed);
       break;
   }
   return 0;

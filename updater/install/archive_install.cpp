@@ -10,14 +10,13 @@ namespace {
 const char kNothingChanged[] = "; nothing was changed.";
 
 // An entry name as the user knows paths: backslash separated.
-std::string Shown(std::string name) {
-  for (char& c : name) {
-    if (c == '/') c = '\\';
-  }
-  return name;
+CString Shown(const CString& name) {
+  CString shown;
+  for (const char* c = name.GetString(); *c; ++c) shown += *c == '/' ? '\\' : *c;
+  return shown;
 }
 
-std::string FileFailure(const std::string& name, const char* why) {
+CString FileFailure(const CString& name, const char* why) {
   return "Update failed.  The file " + Shown(name) + " " + why + kNothingChanged;
 }
 
@@ -35,16 +34,18 @@ const char* ExtractFailureReason(UnpackResult result) {
   }
 }
 
-std::string EntryFailure(int32_t index) {
-  return "Update failed.  Entry " + std::to_string(index) + " of the archive is damaged" +
-         kNothingChanged;
+CString EntryFailure(int32_t index) {
+  CString text;
+  text.Format("Update failed.  Entry %d of the archive is damaged%s", static_cast<int>(index),
+              kNothingChanged);
+  return text;
 }
 
 const char kJournalFailure[] = "Update failed.  The update journal could not be written";
 
 // Reads every entry once: the lookups fail early, before anything is
 // written, and the sizes add up to what staging needs.
-bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, std::string* message) {
+bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, CString* message) {
   *bytes = 0;
   UnpackEntryInfo entry = {};
   for (int32_t i = 0; i < count; ++i) {
@@ -59,25 +60,25 @@ bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, std::s
 
 // Writes entry i below the folder or to its staging name, and tells report
 // how it went. *message is set on failure.
-bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transaction,
-                std::string* message, const InstallEntryReport& report) {
+bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transaction, CString* message,
+                const InstallEntryReport& report) {
   UnpackEntryInfo entry = {};
   if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK) {
     *message = EntryFailure(i);
     if (report) report(i, "", EntryStep::kFailed, "is damaged in the archive");
     return false;
   }
-  const std::string name = entry.szName;
+  const CString name = entry.szName;
   UnpackResult result = UNPACK_OK;
   if (entry.dwAttributes & kUnpackAttrDirectory) {
     if (!transaction->NoteDirectories(name + "/")) {
-      *message = std::string(kJournalFailure) + kNothingChanged;
+      *message = CString(kJournalFailure) + kNothingChanged;
       if (report) report(i, name, EntryStep::kFailed, "could not be noted in the journal");
       return false;
     }
-    result = UnpackExtract(archive, i, name.c_str());
+    result = UnpackExtract(archive, i, name.GetString());
   } else {
-    std::string staging;
+    CString staging;
     switch (transaction->PrepareFile(name, entry.dwAttributes, &staging)) {
       case StageStep::kKeep:
         if (report) report(i, name, EntryStep::kKept, "");
@@ -86,7 +87,7 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
         result = UNPACK_ERR_FILE;
         break;
       case StageStep::kStage:
-        result = UnpackExtract(archive, i, staging.c_str());
+        result = UnpackExtract(archive, i, staging.GetString());
         break;
     }
   }
@@ -105,11 +106,11 @@ InstallResult Failed(CInstallTransaction* transaction) {
 
 }  // namespace
 
-InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
-                             CInstallFileSystem& fs, const InstallCancelCheck& cancel,
-                             std::string* message, const InstallEntryReport& report) {
-  message->clear();
-  UnpackSetBaseDir(archive, folder.c_str());
+InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
+                             const InstallCancelCheck& cancel, CString* message,
+                             const InstallEntryReport& report) {
+  message->Empty();
+  UnpackSetBaseDir(archive, folder.GetString());
   UnpackEntryInfo entry = {};
   UnpackGetEntry(archive, -1, &entry);
   const int32_t count = entry.nIndex;
@@ -131,7 +132,7 @@ InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
 
   CInstallTransaction transaction(fs, folder);
   if (!transaction.Begin()) {
-    *message = std::string(kJournalFailure) + kNothingChanged;
+    *message = CString(kJournalFailure) + kNothingChanged;
     return InstallResult::kFailedNothingChanged;
   }
   for (int32_t i = 0; i < count; ++i) {
@@ -144,14 +145,14 @@ InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
     return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
   }
 
-  std::string failed;
+  CString failed;
   MoveResult why = MoveResult::kFailed;
   switch (transaction.Commit(&failed, &why)) {
     case CommitOutcome::kApplied:
       return InstallResult::kApplied;
     case CommitOutcome::kUndone:
-      if (failed.empty()) {
-        *message = std::string(kJournalFailure) + kNothingChanged;
+      if (failed.IsEmpty()) {
+        *message = CString(kJournalFailure) + kNothingChanged;
       } else {
         *message =
             FileFailure(failed, why == MoveResult::kInUse ? "is in use" : "could not be replaced");
@@ -160,8 +161,8 @@ InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
     case CommitOutcome::kBroken:
       break;
   }
-  const std::string what = failed.empty() ? "The update journal could not be written"
-                                          : "The file " + Shown(failed) + " could not be replaced";
+  const CString what = failed.IsEmpty() ? CString("The update journal could not be written")
+                                        : "The file " + Shown(failed) + " could not be replaced";
   *message = "Update failed.  " + what +
              ", and not every file could be put back; the next start of the updater puts them "
              "back.";

@@ -5,7 +5,7 @@
 #define UPDATER_INSTALL_ARCHIVE_INSTALL_H_
 
 #include <functional>
-#include <string>
+#include "framework/cstring.h"
 
 #include "unzip/unpack.h"
 #include "updater/install/install_file_system.h"
@@ -31,15 +31,14 @@ typedef std::function<bool(bool committing)> InstallCancelCheck;
 // stays as it is), or failed; reason says why, in words that follow "the
 // file" ("is damaged in the archive"), and is empty otherwise.
 enum class EntryStep { kWritten, kKept, kFailed };
-typedef std::function<void(int32_t index, const std::string& name, EntryStep step,
-                           const char* reason)>
+typedef std::function<void(int32_t index, const CString& name, EntryStep step, const char* reason)>
     InstallEntryReport;
 
 // archive: an open handle; its base directory is set to folder. folder: the
 // updater's folder without trailing separator. On a failure *message is the
 // text to show the user ("Update failed.  ..."); it is empty otherwise.
-InstallResult InstallArchive(UnpackHandle archive, const std::string& folder,
-                             CInstallFileSystem& fs, const InstallCancelCheck& cancel,
-                             std::string* message, const InstallEntryReport& report = {});
+InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
+                             const InstallCancelCheck& cancel, CString* message,
+                             const InstallEntryReport& report = {});
 
 #endif  // UPDATER_INSTALL_ARCHIVE_INSTALL_H_

@@ -73,15 +73,17 @@ class ArchiveInstallTest : public ::testing::Test {
                         std::string* message, std::vector<std::string>* steps = nullptr) {
     UnpackHandle archive = UnpackOpen(MakeArchive(damaged).c_str(), "");
     EXPECT_NE(archive, nullptr);
-    auto report = [steps](int32_t index, const std::string& name, EntryStep step,
-                          const char* reason) {
+    auto report = [steps](int32_t index, const CString& name, EntryStep step, const char* reason) {
       static const char* const kSteps[] = {"written", "kept", "failed"};
       if (steps != nullptr) {
-        steps->push_back(std::to_string(index) + " " + name + ": " +
+        steps->push_back(std::to_string(index) + " " + name.GetString() + ": " +
                          kSteps[static_cast<int>(step)] + (*reason ? " " : "") + reason);
       }
     };
-    InstallResult result = InstallArchive(archive, m_folder.str(), fs, cancel, message, report);
+    CString text = "stale";
+    InstallResult result =
+        InstallArchive(archive, m_folder.str().c_str(), fs, cancel, &text, report);
+    *message = text.GetString();
     UnpackClose(archive);
     return result;
   }

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "unzip/unpack.h"
 #include "updater/install/archive_install.h"
@@ -33,10 +32,10 @@ int main(int argc, char** argv) {
       ok = UnpackExtract(archive, i, entry.szName) == UNPACK_OK && ok;
     }
   } else {
-    std::string message;
+    CString message;
     ok = InstallArchive(archive, argv[3], SystemFileSystem(), nullptr, &message) ==
          InstallResult::kApplied;
-    if (!ok) fprintf(stderr, "%s\n", message.c_str());
+    if (!ok) fprintf(stderr, "%s\n", message.GetString());
   }
   UnpackClose(archive);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
+#include "framework/cstring.h"
 
 // Attribute bits as the zip layer uses them (unzip/unpack.h).
 const uint32_t kInstallMissing = 0xFFFFFFFF;  // nothing there
@@ -22,26 +22,25 @@ class CInstallFileSystem {
   virtual ~CInstallFileSystem() = default;
 
   // The attributes of what is at path, kInstallMissing or kInstallUnknown.
-  virtual uint32_t GetAttributes(const std::string& path) = 0;
+  virtual uint32_t GetAttributes(const CString& path) = 0;
   // Renames a file; never replaces one. kInUse: another program holds it.
-  virtual MoveResult Move(const std::string& from, const std::string& to) = 0;
+  virtual MoveResult Move(const CString& from, const CString& to) = 0;
   // Deletes a file, read-only or not. False when it is still there.
-  virtual bool RemoveFile(const std::string& path) = 0;
+  virtual bool RemoveFile(const CString& path) = 0;
   // Removes a directory if it is empty. True also when it is not empty or
   // not there; false when removing it failed.
-  virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
+  virtual bool RemoveEmptyDirectory(const CString& path) = 0;
   // Appends data to path (created when missing); with flush, the data is on
   // the disk when this answers true.
-  virtual bool Append(const std::string& path, const std::string& data, bool flush) = 0;
+  virtual bool Append(const CString& path, const CString& data, bool flush) = 0;
   // The whole content of path; false when it cannot be read.
-  virtual bool Read(const std::string& path, std::string* data) = 0;
+  virtual bool Read(const CString& path, CString* data) = 0;
   // Calls visit for every entry of directory ("." and ".." excepted), with
   // whether it is a directory that may be entered (links are not).
-  virtual void List(
-      const std::string& directory,
-      const std::function<void(const std::string& name, bool isDirectory)>& visit) = 0;
+  virtual void List(const CString& directory,
+                    const std::function<void(const CString& name, bool isDirectory)>& visit) = 0;
   // Free bytes for this user on the volume of path; UINT64_MAX when unknown.
-  virtual uint64_t FreeSpace(const std::string& path) = 0;
+  virtual uint64_t FreeSpace(const CString& path) = 0;
   // True when the file system takes names that differ only in case as one.
   virtual bool FoldsCase() const = 0;
 };

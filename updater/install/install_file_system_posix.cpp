@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -16,8 +17,8 @@
 
 namespace {
 
-std::string Native(const std::string& path) {
-  std::string s(path);
+std::string Native(const CString& path) {
+  std::string s(path.GetString(), path.GetLength());
   for (char& c : s) {
     if (c == '\\') c = '/';
   }
@@ -26,7 +27,7 @@ std::string Native(const std::string& path) {
 
 class CPosixFileSystem : public CInstallFileSystem {
  public:
-  uint32_t GetAttributes(const std::string& path) override {
+  uint32_t GetAttributes(const CString& path) override {
     struct stat st;
     if (stat(Native(path).c_str(), &st) != 0) {
       return errno == ENOENT || errno == ENOTDIR ? kInstallMissing : kInstallUnknown;
@@ -35,7 +36,7 @@ class CPosixFileSystem : public CInstallFileSystem {
     return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
   }
 
-  MoveResult Move(const std::string& from, const std::string& to) override {
+  MoveResult Move(const CString& from, const CString& to) override {
     // POSIX has no sharing violations. A rename that would replace a file
     // is refused, where the kernel can say so in the same call.
     const std::string source = Native(from);
@@ -51,20 +52,20 @@ class CPosixFileSystem : public CInstallFileSystem {
     return rename(source.c_str(), target.c_str()) == 0 ? MoveResult::kMoved : MoveResult::kFailed;
   }
 
-  bool RemoveFile(const std::string& path) override {
+  bool RemoveFile(const CString& path) override {
     return unlink(Native(path).c_str()) == 0 || errno == ENOENT;
   }
 
-  bool RemoveEmptyDirectory(const std::string& path) override {
+  bool RemoveEmptyDirectory(const CString& path) override {
     return rmdir(Native(path).c_str()) == 0 || errno == ENOTEMPTY || errno == EEXIST ||
            errno == ENOENT;
   }
 
-  bool Append(const std::string& path, const std::string& data, bool flush) override {
+  bool Append(const CString& path, const CString& data, bool flush) override {
     int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    const char* p = data.data();
-    size_t left = data.size();
+    const char* p = data.GetString();
+    size_t left = static_cast<size_t>(data.GetLength());
     bool ok = true;
     while (ok && left > 0) {
       ssize_t n = write(fd, p, left);
@@ -79,20 +80,21 @@ class CPosixFileSystem : public CInstallFileSystem {
     return close(fd) == 0 && ok;
   }
 
-  bool Read(const std::string& path, std::string* data) override {
+  bool Read(const CString& path, CString* data) override {
     FILE* file = fopen(Native(path).c_str(), "rb");
     if (file == nullptr) return false;
-    data->clear();
+    data->Empty();
     char buffer[4096];
     size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) data->append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+      *data += CString(buffer, static_cast<int>(n));
     bool ok = ferror(file) == 0;
     fclose(file);
     return ok;
   }
 
-  void List(const std::string& directory,
-            const std::function<void(const std::string&, bool)>& visit) override {
+  void List(const CString& directory,
+            const std::function<void(const CString&, bool)>& visit) override {
     // Collected first: the caller may delete what it visits.
     const std::string native = Native(directory);
     std::vector<std::pair<std::string, bool>> entries;
@@ -106,10 +108,10 @@ class CPosixFileSystem : public CInstallFileSystem {
                            lstat((native + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
     }
     closedir(dir);
-    for (const auto& [name, isDirectory] : entries) visit(name, isDirectory);
+    for (const auto& [name, isDirectory] : entries) visit(name.c_str(), isDirectory);
   }
 
-  uint64_t FreeSpace(const std::string& path) override {
+  uint64_t FreeSpace(const CString& path) override {
     struct statvfs st;
     if (statvfs(Native(path).c_str(), &st) != 0) return UINT64_MAX;
     return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;

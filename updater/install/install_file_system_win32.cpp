@@ -10,16 +10,16 @@ namespace {
 
 class CWin32FileSystem : public CInstallFileSystem {
  public:
-  uint32_t GetAttributes(const std::string& path) override {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+  uint32_t GetAttributes(const CString& path) override {
+    DWORD attributes = GetFileAttributesA(path.GetString());
     if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kInstallMissing
                                                                           : kInstallUnknown;
   }
 
-  MoveResult Move(const std::string& from, const std::string& to) override {
-    if (MoveFileExA(from.c_str(), to.c_str(), 0)) return MoveResult::kMoved;
+  MoveResult Move(const CString& from, const CString& to) override {
+    if (MoveFileExA(from.GetString(), to.GetString(), 0)) return MoveResult::kMoved;
     DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                    error == ERROR_LOCK_VIOLATION
@@ -27,64 +27,65 @@ class CWin32FileSystem : public CInstallFileSystem {
                : MoveResult::kFailed;
   }
 
-  bool RemoveFile(const std::string& path) override {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+  bool RemoveFile(const CString& path) override {
+    DWORD attributes = GetFileAttributesA(path.GetString());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       DWORD error = GetLastError();
       return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-      SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+      SetFileAttributesA(path.GetString(), attributes & ~FILE_ATTRIBUTE_READONLY);
     }
-    if (DeleteFileA(path.c_str())) return true;
+    if (DeleteFileA(path.GetString())) return true;
     // A file that stays (the running program, for one) keeps its attributes.
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.c_str(), attributes);
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path.GetString(), attributes);
     return false;
   }
 
-  bool RemoveEmptyDirectory(const std::string& path) override {
-    if (::RemoveDirectoryA(path.c_str())) return true;
+  bool RemoveEmptyDirectory(const CString& path) override {
+    if (::RemoveDirectoryA(path.GetString())) return true;
     DWORD error = GetLastError();
     return error == ERROR_DIR_NOT_EMPTY || error == ERROR_FILE_NOT_FOUND ||
            error == ERROR_PATH_NOT_FOUND;
   }
 
-  bool Append(const std::string& path, const std::string& data, bool flush) override {
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool Append(const CString& path, const CString& data, bool flush) override {
+    HANDLE file = CreateFileA(path.GetString(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    bool ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-              written == data.size();
+    bool ok = WriteFile(file, data.GetString(), static_cast<DWORD>(data.GetLength()), &written,
+                        nullptr) &&
+              written == static_cast<DWORD>(data.GetLength());
     if (ok && flush) ok = FlushFileBuffers(file) != FALSE;
     return CloseHandle(file) && ok;
   }
 
-  bool Read(const std::string& path, std::string* data) override {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool Read(const CString& path, CString* data) override {
+    HANDLE file = CreateFileA(path.GetString(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    data->clear();
+    data->Empty();
     char buffer[4096];
     DWORD got = 0;
     bool ok;
     while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got > 0) {
-      data->append(buffer, got);
+      *data += CString(buffer, static_cast<int>(got));
     }
     CloseHandle(file);
     return ok;
   }
 
-  void List(const std::string& directory,
-            const std::function<void(const std::string&, bool)>& visit) override {
+  void List(const CString& directory,
+            const std::function<void(const CString&, bool)>& visit) override {
     // Collected first: the caller may delete what it visits, and a search
     // that sees its folder change can go on for ever.
-    std::vector<std::pair<std::string, bool>> entries;
+    std::vector<std::pair<CString, bool>> entries;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
+    HANDLE search = FindFirstFileA((directory + "\\*").GetString(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-      std::string name = found.cFileName;
+      CString name = found.cFileName;
       if (name == "." || name == "..") continue;
       // Junctions and links are not entered.
       const DWORD attributes = found.dwFileAttributes;
@@ -95,9 +96,9 @@ class CWin32FileSystem : public CInstallFileSystem {
     for (const auto& [name, isDirectory] : entries) visit(name, isDirectory);
   }
 
-  uint64_t FreeSpace(const std::string& path) override {
+  uint64_t FreeSpace(const CString& path) override {
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return UINT64_MAX;
+    if (!GetDiskFreeSpaceExA(path.GetString(), &available, nullptr, nullptr)) return UINT64_MAX;
     return available.QuadPart;
   }
 

@@ -1,49 +1,54 @@
 #include "updater/install/install_journal.h"
 
+#include <cstring>
+
 namespace {
 
 const char kHeader[] = "updater journal 1";
 
 }  // namespace
 
-std::string JournalHeader() {
-  return std::string(kHeader) + "\n";
+CString JournalHeader() {
+  return CString(kHeader) + "\n";
 }
 
-std::string JournalDirectoryRecord(const std::string& path) {
+CString JournalDirectoryRecord(const CString& path) {
   return "D " + path + "\n";
 }
 
-std::string JournalFileRecord(const InstallJournalFile& file) {
-  return std::string(file.hadOld ? "F 1 " : "F 0 ") + file.target + "\n";
+CString JournalFileRecord(const InstallJournalFile& file) {
+  return CString(file.hadOld ? "F 1 " : "F 0 ") + file.target + "\n";
 }
 
-std::string JournalCommitRecord() {
+CString JournalCommitRecord() {
   return "C\n";
 }
 
-bool JournalCanHold(const std::string& path) {
-  return !path.empty() && path.find_first_of("\r\n") == std::string::npos;
+bool JournalCanHold(const CString& path) {
+  return !path.IsEmpty() && !std::memchr(path.GetString(), '\r', path.GetLength()) &&
+         !std::memchr(path.GetString(), '\n', path.GetLength());
 }
 
-InstallJournal ParseJournal(const std::string& text) {
+InstallJournal ParseJournal(const CString& text) {
   InstallJournal journal;
-  size_t pos = 0;
+  const char* pos = text.GetString();
+  const char* const stop = pos + text.GetLength();
   bool first = true;
   for (;;) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) break;
-    const std::string line = text.substr(pos, end - pos);
+    const char* end = static_cast<const char*>(std::memchr(pos, '\n', stop - pos));
+    if (!end) break;
+    const CString line(pos, static_cast<int>(end - pos));
+    const int length = line.GetLength();
     pos = end + 1;
     if (first) {
       if (line != kHeader) break;
       journal.valid = true;
       first = false;
-    } else if (line.size() > 2 && line.compare(0, 2, "D ") == 0) {
-      journal.directories.push_back(line.substr(2));
-    } else if (line.size() > 4 &&
-               (line.compare(0, 4, "F 0 ") == 0 || line.compare(0, 4, "F 1 ") == 0)) {
-      journal.files.push_back({line.substr(4), line[2] == '1'});
+    } else if (length > 2 && std::memcmp(line.GetString(), "D ", 2) == 0) {
+      journal.directories.push_back(line.Mid(2));
+    } else if (length > 4 && (std::memcmp(line.GetString(), "F 0 ", 4) == 0 ||
+                              std::memcmp(line.GetString(), "F 1 ", 4) == 0)) {
+      journal.files.push_back({line.Mid(4), line.GetAt(2) == '1'});
     } else if (line == "C") {
       journal.committing = true;
       break;

@@ -12,30 +12,30 @@
 #ifndef UPDATER_INSTALL_INSTALL_JOURNAL_H_
 #define UPDATER_INSTALL_INSTALL_JOURNAL_H_
 
-#include <string>
+#include "framework/cstring.h"
 #include <vector>
 
 struct InstallJournalFile {
-  std::string target;
+  CString target;
   bool hadOld = false;
 };
 
 struct InstallJournal {
   bool valid = false;       // the header is complete
   bool committing = false;  // the C record is complete
-  std::vector<std::string> directories;
+  std::vector<CString> directories;
   std::vector<InstallJournalFile> files;
 };
 
-std::string JournalHeader();
-std::string JournalDirectoryRecord(const std::string& path);
-std::string JournalFileRecord(const InstallJournalFile& file);
-std::string JournalCommitRecord();
+CString JournalHeader();
+CString JournalDirectoryRecord(const CString& path);
+CString JournalFileRecord(const InstallJournalFile& file);
+CString JournalCommitRecord();
 
 // True when path can be written as a record (it holds no line break).
-bool JournalCanHold(const std::string& path);
+bool JournalCanHold(const CString& path);
 
 // Reads as much of text as is whole; never fails.
-InstallJournal ParseJournal(const std::string& text);
+InstallJournal ParseJournal(const CString& text);
 
 #endif  // UPDATER_INSTALL_INSTALL_JOURNAL_H_

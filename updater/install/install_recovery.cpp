@@ -10,25 +10,26 @@ const char kSignatureSuffix[] = ".tarnwick.zip.sig";
 
 namespace {
 
-bool EndsWith(const std::string& text, const char* suffix) {
+bool EndsWith(const CString& text, const char* suffix) {
   const size_t n = strlen(suffix);
-  return text.size() > n && text.compare(text.size() - n, n, suffix) == 0;
+  const size_t size = static_cast<size_t>(text.GetLength());
+  return size > n && memcmp(text.GetString() + size - n, suffix, n) == 0;
 }
 
 // The zip layer writes each file to "~u" and four hex digits first
 // (unzip/file_system.h); a kill can leave one.
-bool IsLayerTemporary(const std::string& name) {
-  if (name.size() != 6 || name.compare(0, 2, "~u") != 0) return false;
-  return strspn(name.c_str() + 2, "0123456789abcdef") == 4;
+bool IsLayerTemporary(const CString& name) {
+  if (name.GetLength() != 6 || memcmp(name.GetString(), "~u", 2) != 0) return false;
+  return strspn(name.GetString() + 2, "0123456789abcdef") == 4;
 }
 
 // Removes one leftover of an earlier run; an old file whose target is gone
 // is put back instead.
-bool RemoveLeftover(CInstallFileSystem& fs, const std::string& directory, const std::string& name,
+bool RemoveLeftover(CInstallFileSystem& fs, const CString& directory, const CString& name,
                     bool topLevel) {
-  const std::string path = directory + "/" + name;
+  const CString path = directory + "/" + name;
   if (EndsWith(name, kAsideSuffix)) {
-    const std::string target = path.substr(0, path.size() - strlen(kAsideSuffix));
+    const CString target = path.Left(path.GetLength() - static_cast<int>(strlen(kAsideSuffix)));
     const uint32_t attributes = fs.GetAttributes(target);
     if (attributes == kInstallUnknown) return false;
     if (attributes == kInstallMissing) return fs.Move(path, target) == MoveResult::kMoved;
@@ -41,9 +42,9 @@ bool RemoveLeftover(CInstallFileSystem& fs, const std::string& directory, const 
   return true;
 }
 
-bool Sweep(CInstallFileSystem& fs, const std::string& directory, bool topLevel, bool recurse) {
+bool Sweep(CInstallFileSystem& fs, const CString& directory, bool topLevel, bool recurse) {
   bool clean = true;
-  fs.List(directory, [&](const std::string& name, bool isDirectory) {
+  fs.List(directory, [&](const CString& name, bool isDirectory) {
     if (isDirectory) {
       if (recurse) clean = Sweep(fs, directory + "/" + name, false, true) && clean;
     } else {
@@ -55,8 +56,8 @@ bool Sweep(CInstallFileSystem& fs, const std::string& directory, bool topLevel, 
 
 }  // namespace
 
-bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const std::string& folder) {
-  const std::string journalPath = JoinInstallPath(folder, kJournalName);
+bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const CString& folder) {
+  const CString journalPath = JoinInstallPath(folder, kJournalName);
   const uint32_t journalAttributes = fs.GetAttributes(journalPath);
   if (journalAttributes == kInstallUnknown) return false;
   if (journalAttributes == kInstallMissing) {
@@ -65,7 +66,7 @@ bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const std::string& folder)
     return Sweep(fs, folder, true, false);
   }
 
-  std::string text;
+  CString text;
   if (!fs.Read(journalPath, &text)) return false;
   const InstallJournal journal = ParseJournal(text);
   bool clean = true;
@@ -78,7 +79,7 @@ bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const std::string& folder)
   if (!finish) {
     // Undo, last file first. Before the commit record nothing was moved.
     for (auto it = journal.files.rbegin(); it != journal.files.rend(); ++it) {
-      const std::string staging = JoinInstallPath(folder, it->target) + kStagingSuffix;
+      const CString staging = JoinInstallPath(folder, it->target) + kStagingSuffix;
       clean =
           (journal.committing ? UndoInstallFile(fs, folder, *it) : fs.RemoveFile(staging)) && clean;
     }

@@ -7,7 +7,7 @@
 #ifndef UPDATER_INSTALL_INSTALL_RECOVERY_H_
 #define UPDATER_INSTALL_INSTALL_RECOVERY_H_
 
-#include <string>
+#include "framework/cstring.h"
 
 #include "updater/install/install_file_system.h"
 
@@ -19,6 +19,6 @@ extern const char kSignatureSuffix[];
 // folder: the updater's folder, without trailing separator. False when
 // something could not be put right; the journal then stays for the next
 // start, and no new update can begin until it is gone.
-bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const std::string& folder);
+bool RecoverInterruptedUpdate(CInstallFileSystem& fs, const CString& folder);
 
 #endif  // UPDATER_INSTALL_INSTALL_RECOVERY_H_

@@ -25,35 +25,35 @@ class InstallRecoveryTest : public ::testing::Test {
 // stops before the first move, as a process killed there would.
 std::string StageAndStop(const std::string& folder) {
   CFaultyFileSystem fs;
-  CInstallTransaction transaction(fs, folder);
+  CInstallTransaction transaction(fs, folder.c_str());
   EXPECT_TRUE(transaction.Begin());
   for (const char* name : {"a.txt", "sub/b.txt", "new/c.txt"}) {
-    std::string staging;
+    CString staging;
     EXPECT_EQ(transaction.PrepareFile(name, kUnpackAttrArchive, &staging), StageStep::kStage);
-    installtest::Plant(folder, {{staging, "new"}});
+    installtest::Plant(folder, {{staging.GetString(), "new"}});
   }
-  std::string journal;
+  CString journal;
   // Every operation from the first move on fails.
   fs.failAt = fs.steps + 1;
   fs.crash = true;
-  std::string failed;
+  CString failed;
   MoveResult why;
   EXPECT_EQ(transaction.Commit(&failed, &why), CommitOutcome::kBroken);
-  SystemFileSystem().Read(folder + "/" + kJournalName, &journal);
-  return journal;
+  SystemFileSystem().Read((folder + "/" + kJournalName).c_str(), &journal);
+  return std::string(journal.GetString(), journal.GetLength());
 }
 
 TEST_F(InstallRecoveryTest, AJournalCutShortAtAnyByteLeavesTheOldFiles) {
   installtest::Plant(m_folder.path(), kOld);
   const std::string journal = StageAndStop(m_folder.str());
-  ASSERT_TRUE(ParseJournal(journal).committing);
+  ASSERT_TRUE(ParseJournal(journal.c_str()).committing);
   for (size_t cut = 0; cut <= journal.size(); ++cut) {
     SCOPED_TRACE(cut);
     m_folder.Reset();
     installtest::Plant(m_folder.path(), kOld);
     StageAndStop(m_folder.str());
     std::filesystem::resize_file(m_folder.path() / kJournalName, cut);
-    EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str()));
+    EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str().c_str()));
     // Directories recorded in the lost part of a journal stay, empty.
     Tree now = Now();
     if (cut < journal.find("F ")) {
@@ -75,7 +75,7 @@ TEST_F(InstallRecoveryTest, RemovesWhatEarlierRunsLeftBehind) {
                       {"sub/", ""},
                       {"sub/keep.tarnwick.zip", "not the updater's"},
                       {"notes.txt", "mine"}});
-  EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str()));
+  EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str().c_str()));
   EXPECT_EQ(Now(), (Tree{{"lost.txt", "old lost"},
                          {"notes.txt", "mine"},
                          {"sub/", ""},
@@ -87,7 +87,7 @@ TEST_F(InstallRecoveryTest, RemovesWhatEarlierRunsLeftBehind) {
   installtest::Plant(m_folder.path(), {{"sub/x.dll.~upd-new", "staged"},
                                        {"sub/~u1f2e", "half written"},
                                        {kJournalName, "updater jou"}});
-  EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str()));
+  EXPECT_TRUE(RecoverInterruptedUpdate(SystemFileSystem(), m_folder.str().c_str()));
   EXPECT_EQ(Now().size(), 5u);
 }
 

@@ -27,34 +27,35 @@ class CFaultyFileSystem : public CInstallFileSystem {
   std::string inUse;
   uint64_t freeSpace = UINT64_MAX;
 
-  uint32_t GetAttributes(const std::string& path) override {
+  uint32_t GetAttributes(const CString& path) override {
     return Fails() ? kInstallUnknown : m_real.GetAttributes(path);
   }
-  MoveResult Move(const std::string& from, const std::string& to) override {
+  MoveResult Move(const CString& from, const CString& to) override {
     if (Fails()) return MoveResult::kFailed;
-    if (!inUse.empty() && from.size() >= inUse.size() &&
-        from.compare(from.size() - inUse.size(), inUse.size(), inUse) == 0) {
+    const std::string source = from.GetString();
+    if (!inUse.empty() && source.size() >= inUse.size() &&
+        source.compare(source.size() - inUse.size(), inUse.size(), inUse) == 0) {
       return MoveResult::kInUse;
     }
     return m_real.Move(from, to);
   }
-  bool RemoveFile(const std::string& path) override { return !Fails() && m_real.RemoveFile(path); }
-  bool RemoveEmptyDirectory(const std::string& path) override {
+  bool RemoveFile(const CString& path) override { return !Fails() && m_real.RemoveFile(path); }
+  bool RemoveEmptyDirectory(const CString& path) override {
     return !Fails() && m_real.RemoveEmptyDirectory(path);
   }
-  bool Append(const std::string& path, const std::string& data, bool flush) override {
+  bool Append(const CString& path, const CString& data, bool flush) override {
     // What reaches the disk in a power cut is not tested here; flushing would
     // only make the tables slow.
     return !Fails() && m_real.Append(path, data, false);
   }
-  bool Read(const std::string& path, std::string* data) override {
+  bool Read(const CString& path, CString* data) override {
     return !Fails() && m_real.Read(path, data);
   }
-  void List(const std::string& directory,
-            const std::function<void(const std::string&, bool)>& visit) override {
+  void List(const CString& directory,
+            const std::function<void(const CString&, bool)>& visit) override {
     if (!Fails()) m_real.List(directory, visit);
   }
-  uint64_t FreeSpace(const std::string& path) override {
+  uint64_t FreeSpace(const CString& path) override {
     return freeSpace != UINT64_MAX ? freeSpace : m_real.FreeSpace(path);
   }
   bool FoldsCase() const override { return m_real.FoldsCase(); }

@@ -1,5 +1,7 @@
 #include "updater/install/install_transaction.h"
 
+#include <cstring>
+
 #include "unzip/unpack.h"
 
 const char kJournalName[] = "~update.journal";
@@ -22,7 +24,7 @@ bool IsKept(uint32_t existing, uint32_t incoming) {
 
 }  // namespace
 
-std::string JoinInstallPath(const std::string& folder, const std::string& relative) {
+CString JoinInstallPath(const CString& folder, const CString& relative) {
   return folder + "/" + relative;
 }
 
@@ -35,22 +37,22 @@ struct FileState {
   bool aside = false;
 };
 
-bool Probe(CInstallFileSystem& fs, const std::string& path, bool* exists) {
+bool Probe(CInstallFileSystem& fs, const CString& path, bool* exists) {
   const uint32_t attributes = fs.GetAttributes(path);
   *exists = attributes != kInstallMissing;
   return attributes != kInstallUnknown;
 }
 
-bool ReadFileState(CInstallFileSystem& fs, const std::string& folder,
-                   const InstallJournalFile& file, FileState* state) {
-  const std::string target = JoinInstallPath(folder, file.target);
+bool ReadFileState(CInstallFileSystem& fs, const CString& folder, const InstallJournalFile& file,
+                   FileState* state) {
+  const CString target = JoinInstallPath(folder, file.target);
   return Probe(fs, target, &state->target) && Probe(fs, target + kStagingSuffix, &state->staging) &&
          (!file.hadOld || Probe(fs, target + kAsideSuffix, &state->aside));
 }
 
 }  // namespace
 
-bool InstallFileIsDone(CInstallFileSystem& fs, const std::string& folder,
+bool InstallFileIsDone(CInstallFileSystem& fs, const CString& folder,
                        const InstallJournalFile& file, bool* done) {
   FileState state;
   if (!ReadFileState(fs, folder, file, &state)) return false;
@@ -58,10 +60,10 @@ bool InstallFileIsDone(CInstallFileSystem& fs, const std::string& folder,
   return true;
 }
 
-bool UndoInstallFile(CInstallFileSystem& fs, const std::string& folder,
+bool UndoInstallFile(CInstallFileSystem& fs, const CString& folder,
                      const InstallJournalFile& file) {
-  const std::string target = JoinInstallPath(folder, file.target);
-  const std::string staging = target + kStagingSuffix;
+  const CString target = JoinInstallPath(folder, file.target);
+  const CString staging = target + kStagingSuffix;
   FileState state;
   if (!ReadFileState(fs, folder, file, &state)) return false;
   // The new file is in place unless the old one is gone for good (finishing
@@ -76,8 +78,8 @@ bool UndoInstallFile(CInstallFileSystem& fs, const std::string& folder,
   return fs.RemoveFile(staging);
 }
 
-bool RemoveCreatedDirectories(CInstallFileSystem& fs, const std::string& folder,
-                              const std::vector<std::string>& directories) {
+bool RemoveCreatedDirectories(CInstallFileSystem& fs, const CString& folder,
+                              const std::vector<CString>& directories) {
   bool clean = true;
   for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
     clean = fs.RemoveEmptyDirectory(JoinInstallPath(folder, *it)) && clean;
@@ -85,40 +87,42 @@ bool RemoveCreatedDirectories(CInstallFileSystem& fs, const std::string& folder,
   return clean;
 }
 
-CInstallTransaction::CInstallTransaction(CInstallFileSystem& fs, const std::string& folder)
+CInstallTransaction::CInstallTransaction(CInstallFileSystem& fs, const CString& folder)
     : m_fs(fs), m_folder(folder) {}
 
 CInstallTransaction::~CInstallTransaction() {
   if (m_open) Abort();
 }
 
-std::string CInstallTransaction::Full(const std::string& relative) const {
+CString CInstallTransaction::Full(const CString& relative) const {
   return JoinInstallPath(m_folder, relative);
 }
 
-std::string CInstallTransaction::Key(const std::string& path) const {
-  std::string key = path;
-  for (char& c : key) {
+CString CInstallTransaction::Key(const CString& path) const {
+  CString key;
+  for (int i = 0; i < path.GetLength(); ++i) {
+    char c = path.GetAt(i);
     if (c == '\\') c = '/';
     if (m_fs.FoldsCase() && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    key += c;
   }
   return key;
 }
 
 bool CInstallTransaction::Begin() {
-  const std::string journal = Full(kJournalName);
+  const CString journal = Full(kJournalName);
   if (m_fs.GetAttributes(journal) != kInstallMissing) return false;
   m_open = m_fs.Append(journal, JournalHeader(), false);
   if (!m_open) m_fs.RemoveFile(journal);
   return m_open;
 }
 
-bool CInstallTransaction::NoteDirectories(const std::string& path) {
-  std::string records;
-  std::vector<std::string> added;
-  for (size_t i = 1; i < path.size(); ++i) {
-    if (!IsSeparator(path[i]) || IsSeparator(path[i - 1])) continue;
-    const std::string directory = path.substr(0, i);
+bool CInstallTransaction::NoteDirectories(const CString& path) {
+  CString records;
+  std::vector<CString> added;
+  for (int i = 1; i < path.GetLength(); ++i) {
+    if (!IsSeparator(path.GetAt(i)) || IsSeparator(path.GetAt(i - 1))) continue;
+    const CString directory = path.Left(i);
     if (!m_knownDirectories.insert(Key(directory)).second) continue;
     const uint32_t attributes = m_fs.GetAttributes(Full(directory));
     if (attributes == kInstallUnknown) return false;
@@ -127,7 +131,7 @@ bool CInstallTransaction::NoteDirectories(const std::string& path) {
     records += JournalDirectoryRecord(directory);
     added.push_back(directory);
   }
-  if (records.empty()) return true;
+  if (records.IsEmpty()) return true;
   // Written before the directories exist, so that a kill cannot leave one
   // the journal does not know.
   if (!m_fs.Append(Full(kJournalName), records, false)) return false;
@@ -135,9 +139,10 @@ bool CInstallTransaction::NoteDirectories(const std::string& path) {
   return true;
 }
 
-StageStep CInstallTransaction::PrepareFile(const std::string& target, uint32_t attributes,
-                                           std::string* staging) {
-  if (!JournalCanHold(target) || IsSeparator(target.back())) return StageStep::kFailed;
+StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attributes,
+                                           CString* staging) {
+  if (!JournalCanHold(target) || IsSeparator(target.GetAt(target.GetLength() - 1)))
+    return StageStep::kFailed;
   *staging = target + kStagingSuffix;
   if (m_fileKeys.count(Key(target)) != 0) {
     // Named before: the earlier staging file (perhaps read-only) makes way.
@@ -152,10 +157,10 @@ StageStep CInstallTransaction::PrepareFile(const std::string& target, uint32_t a
   return StageStep::kStage;
 }
 
-CommitOutcome CInstallTransaction::Commit(std::string* failedTarget, MoveResult* why) {
-  failedTarget->clear();
+CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why) {
+  failedTarget->Empty();
   *why = MoveResult::kFailed;
-  std::string records;
+  CString records;
   for (const InstallJournalFile& file : m_files) records += JournalFileRecord(file);
   records += JournalCommitRecord();
   if (!m_fs.Append(Full(kJournalName), records, true)) {
@@ -164,7 +169,7 @@ CommitOutcome CInstallTransaction::Commit(std::string* failedTarget, MoveResult*
 
   size_t moved = 0;  // files whose moves have begun
   for (; moved < m_files.size(); ++moved) {
-    const std::string target = Full(m_files[moved].target);
+    const CString target = Full(m_files[moved].target);
     MoveResult result = MoveResult::kMoved;
     if (m_files[moved].hadOld) result = m_fs.Move(target, target + kAsideSuffix);
     if (result == MoveResult::kMoved) result = m_fs.Move(target + kStagingSuffix, target);
@@ -183,7 +188,7 @@ CommitOutcome CInstallTransaction::Commit(std::string* failedTarget, MoveResult*
     // only when the journal is there.
     for (const InstallJournalFile& file : m_files) {
       if (file.hadOld && !m_fs.RemoveFile(Full(file.target) + kAsideSuffix) &&
-          file.target.find_first_of("/\\") != std::string::npos) {
+          std::strpbrk(file.target.GetString(), "/\\") != nullptr) {
         clean = false;
       }
     }

@@ -15,7 +15,7 @@
 #ifndef UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 #define UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 
-#include <string>
+#include "framework/cstring.h"
 #include <set>
 #include <vector>
 
@@ -43,7 +43,7 @@ enum class CommitOutcome {
 
 class CInstallTransaction {
  public:
-  CInstallTransaction(CInstallFileSystem& fs, const std::string& folder);
+  CInstallTransaction(CInstallFileSystem& fs, const CString& folder);
   // Abandons a transaction that was neither committed nor aborted.
   ~CInstallTransaction();
   CInstallTransaction(const CInstallTransaction&) = delete;
@@ -55,30 +55,30 @@ class CInstallTransaction {
   // Records the directories on path that do not exist yet, before the caller
   // creates them: every one before a separator, so a trailing separator
   // includes the last. Undo and recovery remove them again when empty.
-  bool NoteDirectories(const std::string& path);
+  bool NoteDirectories(const CString& path);
   // Decides what happens to a file entry for target with the given
   // attributes and, for kStage, gives the name (relative to the folder) to
   // write it to. A target named twice is staged once; the later entry wins.
-  StageStep PrepareFile(const std::string& target, uint32_t attributes, std::string* staging);
+  StageStep PrepareFile(const CString& target, uint32_t attributes, CString* staging);
   // Puts every staged file in place. On failure *failedTarget names the file
   // whose move failed (empty when the journal could not be written) and
   // *why says how.
-  CommitOutcome Commit(std::string* failedTarget, MoveResult* why);
+  CommitOutcome Commit(CString* failedTarget, MoveResult* why);
   // Removes every staged file, every directory the run made, and the
   // journal. False when something stayed (recovery then finishes the job).
   bool Abort();
 
  private:
-  std::string Full(const std::string& relative) const;
-  std::string Key(const std::string& path) const;
+  CString Full(const CString& relative) const;
+  CString Key(const CString& path) const;
 
   CInstallFileSystem& m_fs;
-  std::string m_folder;
+  CString m_folder;
   bool m_open = false;  // between Begin and Commit or Abort
   std::vector<InstallJournalFile> m_files;
-  std::vector<std::string> m_createdDirectories;
-  std::set<std::string> m_fileKeys;
-  std::set<std::string> m_knownDirectories;
+  std::vector<CString> m_createdDirectories;
+  std::set<CString> m_fileKeys;
+  std::set<CString> m_knownDirectories;
 };
 
 // Shared with recovery. Each works from what is on disk, so it can be
@@ -86,16 +86,15 @@ class CInstallTransaction {
 //
 // *done: the new file is in place (its staging name is gone). False when
 // that cannot be told.
-bool InstallFileIsDone(CInstallFileSystem& fs, const std::string& folder,
+bool InstallFileIsDone(CInstallFileSystem& fs, const CString& folder,
                        const InstallJournalFile& file, bool* done);
 // Puts back what was there before: moves a new file back to its staging
 // name, the old one back in place, and deletes the staging file.
-bool UndoInstallFile(CInstallFileSystem& fs, const std::string& folder,
-                     const InstallJournalFile& file);
+bool UndoInstallFile(CInstallFileSystem& fs, const CString& folder, const InstallJournalFile& file);
 // Removes the directories, last first, where they are empty; false when a
 // removal failed.
-bool RemoveCreatedDirectories(CInstallFileSystem& fs, const std::string& folder,
-                              const std::vector<std::string>& directories);
-std::string JoinInstallPath(const std::string& folder, const std::string& relative);
+bool RemoveCreatedDirectories(CInstallFileSystem& fs, const CString& folder,
+                              const std::vector<CString>& directories);
+CString JoinInstallPath(const CString& folder, const CString& relative);
 
 #endif  // UPDATER_INSTALL_INSTALL_TRANSACTION_H_

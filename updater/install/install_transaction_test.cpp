@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 #include <vector>
@@ -49,11 +50,11 @@ const Tree kNew = {{"app.exe", "new app"},
 enum class Outcome { kStagingFailed, kApplied, kUndone, kBroken };
 
 Outcome RunUpdate(CInstallFileSystem& fs, const std::string& folder) {
-  CInstallTransaction transaction(fs, folder);
+  CInstallTransaction transaction(fs, folder.c_str());
   if (!transaction.Begin()) return Outcome::kStagingFailed;
   for (const auto& [name, content] : kEntries) {
-    std::string staging;
-    StageStep step = transaction.PrepareFile(name, kUnpackAttrArchive, &staging);
+    CString staging;
+    StageStep step = transaction.PrepareFile(name.c_str(), kUnpackAttrArchive, &staging);
     if (step == StageStep::kKeep) continue;
     if (step == StageStep::kFailed) {
       transaction.Abort();
@@ -61,15 +62,15 @@ Outcome RunUpdate(CInstallFileSystem& fs, const std::string& folder) {
     }
     // The zip layer writes the real thing (making its directories); here the
     // seam does, so that its writes fail too.
-    std::string path = folder + "/" + staging;
+    std::string path = folder + "/" + staging.GetString();
     std::replace(path.begin(), path.end(), '\\', '/');
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (!fs.Append(path, content, false)) {
+    if (!fs.Append(path.c_str(), content.c_str(), false)) {
       transaction.Abort();
       return Outcome::kStagingFailed;
     }
   }
-  std::string failed;
+  CString failed;
   MoveResult why;
   switch (transaction.Commit(&failed, &why)) {
     case CommitOutcome::kApplied:
@@ -93,7 +94,9 @@ class InstallTransactionTest : public ::testing::Test {
                                  std::filesystem::perm_options::remove);
   }
   Tree Now() const { return installtest::Snapshot(m_folder.path()); }
-  bool Recover(CInstallFileSystem& fs) { return RecoverInterruptedUpdate(fs, m_folder.str()); }
+  bool Recover(CInstallFileSystem& fs) {
+    return RecoverInterruptedUpdate(fs, m_folder.str().c_str());
+  }
 
   installtest::TempFolder m_folder;
 };
@@ -156,8 +159,8 @@ TEST_F(InstallTransactionTest, ReplacesTheRunningProgramByMovingItAside) {
   // not deleted.
   class CRunningProgram : public CFaultyFileSystem {
    public:
-    bool RemoveFile(const std::string& path) override {
-      return path.find("app.exe" + std::string(kAsideSuffix)) == std::string::npos &&
+    bool RemoveFile(const CString& path) override {
+      return !strstr(path, (std::string("app.exe") + kAsideSuffix).c_str()) &&
              CFaultyFileSystem::RemoveFile(path);
     }
   } fs;

@@ -4,8 +4,6 @@
 #ifndef UPDATER_INSTALL_UPDATE_LOCK_H_
 #define UPDATER_INSTALL_UPDATE_LOCK_H_
 
-#include <string>
-
 class CUpdateLock {
  public:
   CUpdateLock() = default;
@@ -14,8 +12,8 @@ class CUpdateLock {
   CUpdateLock& operator=(const CUpdateLock&) = delete;
 
   // Takes the lock of folder for the life of this object. False when another
-  // process holds it (or it cannot be made).
-  bool Acquire(const std::string& folder);
+  // process holds it (or it cannot be made). folder: NUL-terminated.
+  bool Acquire(const char* folder);
 
  private:
   void* m_handle = nullptr;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "updater/install/update_lock.h"
@@ -8,11 +9,12 @@ CUpdateLock::~CUpdateLock() {
   if (m_handle != nullptr) CloseHandle(m_handle);
 }
 
-bool CUpdateLock::Acquire(const std::string& folder) {
+bool CUpdateLock::Acquire(const char* folder) {
   // Object names cannot hold '\'; a hash of the path as Windows compares it
   // (case and separators folded) names the folder.
   uint64_t hash = 14695981039346656037ull;
-  for (char c : folder) {
+  for (const char* p = folder; *p; ++p) {
+    char c = *p;
     if (c == '/') c = '\\';
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
