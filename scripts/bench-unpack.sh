@@ -16,7 +16,7 @@ mkdir -p "$bench"
 
 cmake --preset release >/dev/null
 cmake --build "$here/build/release" --target unpack >/dev/null
-unpack=$here/build/release/unzip/unpack
+unpack=$here/build/release/tools/unpack/unpack
 
 # Corpus (built once).
 if [ ! -f "$bench/large.zip" ]; then

@@ -21,7 +21,7 @@ cmake --build --preset windows --target updater_signed unpack marker_target
 out="$here/build/demo"
 rm -rf "$out"
 mkdir -p "$out"
-unpack="$here/build/windows/unzip/unpack.exe"
+unpack="$here/build/windows/tools/unpack/unpack.exe"
 
 # Step 1: the installed product, with updater.exe in its folder, and in a
 # folder whose name has a space the program to open afterwards (it leaves a

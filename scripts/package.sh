@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 "$here/scripts/bootstrap.sh"
 
-shipped=(updater/updater.exe quorvell/quorvell.dll unzip/unpack.exe)
+shipped=(updater/updater.exe quorvell/quorvell.dll tools/unpack/unpack.exe)
 for arch in x64 x86; do
   case $arch in
     x64) preset=windows tools=x86_64-w64-mingw32 ;;

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "unzip/zip_crypto.h"
+#include "unzip/extract/zip_crypto.h"
 
 namespace zipbuild {
 

@@ -7,7 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$here/build/native
 cmake --build "$build" --target unpack >/dev/null
-unpack=$build/unzip/unpack
+unpack=$build/tools/unpack/unpack
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/unpack-command-line.XXXXXX")
 marker="unpack-command-line-$$.txt"

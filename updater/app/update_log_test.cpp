@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "unzip/unpack_test_util.h"
+#include "testing/unpack_test_util.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ bool EndsWith(const CString& text, const char* suffix) {
 }
 
 // The zip layer writes each file to "~u" and four hex digits first
-// (unzip/file_system.h); a kill can leave one.
+// (unzip/platform/file_system.h); a kill can leave one.
 bool IsLayerTemporary(const CString& name) {
   if (name.GetLength() != 6 || memcmp(name.GetString(), "~u", 2) != 0) return false;
   return strspn(name.GetString() + 2, "0123456789abcdef") == 4;
