@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "testing/time_scale.h"
+
 namespace {
 
 const int kPollMs = 50;
@@ -69,7 +71,7 @@ TestHttpServer::TestHttpServer(uint32_t maxLifetimeMs) {
     return;
   }
   m_port = ntohs(address.sin_port);
-  m_thread = std::thread(&TestHttpServer::Run, this, maxLifetimeMs);
+  m_thread = std::thread(&TestHttpServer::Run, this, ScaledTimeout(maxLifetimeMs));
 }
 
 TestHttpServer::~TestHttpServer() {

@@ -10,9 +10,9 @@
 //
 // Responses are looked up by the path without its query, so "?run=2" can
 // defeat caches. A path without an entry gets 404 with a short HTML page. The server stops
-// by itself after maxLifetimeMs, so a forgotten one cannot outlive its test
-// for long; Stop() (also run by the destructor) ends it at once and joins
-// the thread, cutting off a response in progress.
+// by itself after maxLifetimeMs (scaled, testing/time_scale.h), so a forgotten one cannot outlive
+// its test for long; Stop() (also run by the destructor) ends it at once and joins the thread,
+// cutting off a response in progress.
 #ifndef TESTING_HTTP_SERVER_H_
 #define TESTING_HTTP_SERVER_H_
 
