@@ -170,16 +170,6 @@ uint64_t AsUint64(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// Pseudo-random bytes that deflate cannot shrink much.
-std::string NoisyBytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 class UpdateWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -270,7 +260,7 @@ void ExpectOneBox(const WorkerRun& run, const std::string& text) {
 }
 
 TEST_F(UpdateWorkerTest, GoodArchiveIsUnpackedBelowTheUpdaterFolder) {
-  const std::string big = NoisyBytes(600000, 7);
+  const std::string big = zipbuild::NoisyBytes(600000, 7);
   const int32_t written = 1600000000, accessed = 1600000100, created = 1500000000;
   zipbuild::ZipBuilder archive;
   zipbuild::ZipEntry folder;
@@ -414,7 +404,9 @@ TEST_F(UpdateWorkerTest, FailedDownloadShowsTheErrorCode) {
 
 TEST_F(UpdateWorkerTest, UnknownLengthIsReportedAsSuch) {
   const std::string body =
-      zipbuild::ZipBuilder().AddFile(m_folderName + "/notes.txt", NoisyBytes(100000, 3)).Build();
+      zipbuild::ZipBuilder()
+          .AddFile(m_folderName + "/notes.txt", zipbuild::NoisyBytes(100000, 3))
+          .Build();
   TestHttpResponse response{200, body};
   response.sendContentLength = false;
   response.bytesPerSecond = 400000;
