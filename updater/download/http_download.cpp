@@ -148,6 +148,7 @@ class CDownload {
   const CDownloadTiming m_timing;
 
   HANDLE m_file = INVALID_HANDLE_VALUE;
+  bool m_created = false;            // this download made the file at m_path
   uint64_t m_have = 0;               // bytes in the file
   uint64_t m_total = kUnknownTotal;  // the file's size, once an answer gave it
   CString m_validator;  // what If-Range sends to resume the file on disk; empty: it cannot be
@@ -172,16 +173,12 @@ CDownloadOutcome CDownload::Run(const char* url) {
     Fail(InternetCallFailure(addressError, false));
   } else if (session.get() == nullptr) {
     Fail(InternetCallFailure(GetLastError(), false));
-  } else if ((m_file = CreateFileA(m_path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
-    FailWithFile("created");
   } else {
     end = Try(session.get(), address);
   }
 
   while (end == TryEnd::kFailed) {
-    const bool again =
-        m_failure.mayPass && m_try < kDownloadTries && m_file != INVALID_HANDLE_VALUE;
+    const bool again = m_failure.mayPass && m_try < kDownloadTries;
     const DWORD wait =
         m_retryAfterMs != 0 ? m_retryAfterMs : RetryWaitMs(m_try, m_timing.firstRetryWaitMs);
     if (m_log != nullptr) {
@@ -210,7 +207,7 @@ CDownloadOutcome CDownload::Run(const char* url) {
     outcome.result = S_OK;
     return outcome;
   }
-  DeleteFileA(m_path);
+  if (m_created) DeleteFileA(m_path);
   outcome.bytes = 0;
   if (end == TryEnd::kCancelled) {
     outcome.exitCode = kExitCancelled;
@@ -299,6 +296,13 @@ CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
     return Fail(failure);
   }
 
+  // The file is made when the first answer with a body has come.
+  if (m_file == INVALID_HANDLE_VALUE) {
+    m_file = CreateFileA(m_path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_file == INVALID_HANDLE_VALUE) return FailWithFile("created");
+    m_created = true;
+  }
   const AnswerUse use = notSatisfiable
                             ? AnswerUse::kMismatch
                             : UseOfAnswer(status, asked, m_total, hasRange ? range : nullptr);

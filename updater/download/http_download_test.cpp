@@ -64,6 +64,7 @@ class HttpDownloadTest : public ::testing::Test {
     Download run;
     const std::string logPath = m_folder + "\\download.log";
     DeleteFileA(logPath.c_str());
+    DeleteFileA(m_path.c_str());
     StatusRecorder recorder;
     {
       CUpdateLog log;
