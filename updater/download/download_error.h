@@ -7,10 +7,13 @@
 
 #include "framework/cstring.h"
 
+// Room for a reason: a sentence or two, and a file's path.
+const int kReasonSize = 400;
+
 struct CTryFailure {
   HRESULT result = E_FAIL;
-  bool mayPass = false;  // another try may succeed
-  CString reason;        // one or two sentences for the user and the log
+  bool mayPass = false;           // another try may succeed
+  char reason[kReasonSize] = "";  // for the user and the log
 };
 
 // A WinINet or socket call that failed with error (its GetLastError()).
@@ -29,7 +32,7 @@ CTryFailure HttpStatusFailure(unsigned status, const char* reasonPhrase);
 CString DownloadFailureMessage(HRESULT result, const char* reason);
 
 // The system's text for a Win32 or WinINet error without its line end, or
-// "No message available." when it has none.
-CString SystemErrorText(DWORD error);
+// "No message available." when it has none, into out (size bytes).
+void SystemErrorText(DWORD error, char* out, int size);
 
 #endif  // UPDATER_DOWNLOAD_DOWNLOAD_ERROR_H_

@@ -86,15 +86,3 @@ AnswerUse UseOfAnswer(unsigned status, uint64_t have, uint64_t knownTotal,
   if (knownTotal != kUnknownTotal && knownTotal != range.total) return AnswerUse::kMismatch;
   return AnswerUse::kAppend;
 }
-
-const char* FormatByteCount(uint64_t value, char* out) {
-  char digits[21];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  for (int i = 0; i < count; ++i) out[i] = digits[count - 1 - i];
-  out[count] = '\0';
-  return out;
-}

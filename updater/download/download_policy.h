@@ -57,7 +57,4 @@ enum class AnswerUse {
 AnswerUse UseOfAnswer(unsigned status, uint64_t have, uint64_t knownTotal,
                       const char* contentRange);
 
-// value in decimal into out (at least 21 bytes); answers out.
-const char* FormatByteCount(uint64_t value, char* out);
-
 #endif  // UPDATER_DOWNLOAD_DOWNLOAD_POLICY_H_

@@ -1,5 +1,6 @@
 // The download step: the archive through HttpDownload, with the progress
 // reporter and the run's log.
+#include "framework/text_format.h"
 #include "updater/download/download_policy.h"
 #include "updater/download/download_status_callback.h"
 #include "updater/download/http_download.h"
@@ -11,11 +12,11 @@ StepOutcome DownloadStep(CUpdateRun& run) {
   const CDownloadOutcome download =
       HttpDownload(run.m_url, run.m_archivePath, &reporter, &run.m_log, kDownloadTiming);
   const DWORD milliseconds = GetTickCount() - started;
-  char bytes[24];
+  char bytes[kDecimal64Size];
   CString logLine;
   logLine.Format("download %s: result 0x%08lX, %s bytes in %lu.%03lu s", run.m_url.GetString(),
                  static_cast<unsigned long>(download.result),
-                 FormatByteCount(download.bytes, bytes),
+                 FormatDecimal64(download.bytes, bytes),
                  static_cast<unsigned long>(milliseconds / 1000),
                  static_cast<unsigned long>(milliseconds % 1000));
   if (download.tries > 1) {

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <wininet.h>
 
+#include "framework/text_format.h"
 #include "updater/app/update_log.h"
 #include "updater/download/download_error.h"
 #include "updater/download/download_policy.h"
@@ -18,7 +19,8 @@ const DWORD kTransferBufferSize = 16384;
 const DWORD kReportIntervalMs = 250;
 // How often the wait between tries looks at the abort flag.
 const DWORD kWaitSliceMs = 50;
-// Room for the headers read back: ETag, Last-Modified, Content-Range, ...
+// Room for a header read back (ETag, Last-Modified, Content-Range, ...); a
+// longer one counts as absent.
 const DWORD kHeaderSize = 256;
 const char kUserAgent[] = "updater/" UPDATER_VERSION_TEXT;
 
@@ -38,29 +40,26 @@ class CInternetHandle {
 
 // What a request is made of: the parts of an http or https address.
 struct CAddress {
-  CString host;
-  CString user;
-  CString password;
-  CString object;  // path and query, without a #fragment
-  INTERNET_PORT port = 0;
-  bool secure = false;
+  char host[INTERNET_MAX_HOST_NAME_LENGTH];
+  char user[INTERNET_MAX_USER_NAME_LENGTH];
+  char password[INTERNET_MAX_PASSWORD_LENGTH];
+  char object[INTERNET_MAX_URL_LENGTH];  // path and query, without a #fragment
+  INTERNET_PORT port;
+  bool secure;
 };
 
 // 0, or the WinINet error that makes url unusable.
 DWORD CrackAddress(const char* url, CAddress* address) {
-  char host[INTERNET_MAX_HOST_NAME_LENGTH];
-  char user[INTERNET_MAX_USER_NAME_LENGTH];
-  char password[INTERNET_MAX_PASSWORD_LENGTH];
   char path[INTERNET_MAX_PATH_LENGTH];
   char extra[INTERNET_MAX_PATH_LENGTH];
   URL_COMPONENTSA parts = {};
   parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = sizeof(host);
-  parts.lpszUserName = user;
-  parts.dwUserNameLength = sizeof(user);
-  parts.lpszPassword = password;
-  parts.dwPasswordLength = sizeof(password);
+  parts.lpszHostName = address->host;
+  parts.dwHostNameLength = sizeof(address->host);
+  parts.lpszUserName = address->user;
+  parts.dwUserNameLength = sizeof(address->user);
+  parts.lpszPassword = address->password;
+  parts.dwPasswordLength = sizeof(address->password);
   parts.lpszUrlPath = path;
   parts.dwUrlPathLength = sizeof(path);
   parts.lpszExtraInfo = extra;
@@ -72,12 +71,13 @@ DWORD CrackAddress(const char* url, CAddress* address) {
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
     return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
   }
-  if (host[0] == '\0') return ERROR_INTERNET_INVALID_URL;
-  address->host = host;
-  address->user = user;
-  address->password = password;
-  address->object = path[0] != '\0' ? path : "/";
-  for (const char* p = extra; *p != '\0' && *p != '#'; ++p) address->object += *p;
+  int query = 0;
+  while (extra[query] != '\0' && extra[query] != '#') ++query;
+  const int length = FormatText(address->object, sizeof(address->object), "%s%.*s",
+                                path[0] != '\0' ? path : "/", query, extra);
+  if (address->host[0] == '\0' || length >= static_cast<int>(sizeof(address->object))) {
+    return ERROR_INTERNET_INVALID_URL;
+  }
   address->port = parts.nPort;
   address->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
   return 0;
@@ -102,12 +102,6 @@ bool QueryHeader(HINTERNET request, DWORD header, char* out) {
   return false;
 }
 
-CString ByteSizeText(uint64_t bytes) {
-  char text[64];
-  StrFormatByteSize64A(static_cast<LONGLONG>(bytes), text, sizeof(text));
-  return text;
-}
-
 // One download: the file on disk, what is known of the resource, and the
 // tries made so far.
 class CDownload {
@@ -129,7 +123,8 @@ class CDownload {
   // kUnknownTotal.
   TryEnd Receive(HINTERNET request, uint64_t expected);
   TryEnd Fail(const CTryFailure& failure);
-  TryEnd Fail(HRESULT result, bool mayPass, const CString& reason);
+  TryEnd Fail(HRESULT result, bool mayPass, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
   TryEnd FailWithFile(const char* what);
   // Empties the file: what follows starts at byte 0.
   bool StartOver();
@@ -142,7 +137,7 @@ class CDownload {
   bool Wait(DWORD ms);
   void CloseFile();
 
-  const CString m_path;
+  const char* const m_path;
   CDownloadStatusCallback* const m_reporter;
   CUpdateLog* const m_log;
   const CDownloadTiming m_timing;
@@ -151,9 +146,10 @@ class CDownload {
   bool m_created = false;            // this download made the file at m_path
   uint64_t m_have = 0;               // bytes in the file
   uint64_t m_total = kUnknownTotal;  // the file's size, once an answer gave it
-  CString m_validator;  // what If-Range sends to resume the file on disk; empty: it cannot be
+  // What If-Range sends to resume the file on disk; "": it cannot be.
+  char m_validator[kHeaderSize] = "";
   bool m_serverReached = false;
-  int m_try = 0;
+  int m_try = 1;
   CTryFailure m_failure;     // why the last try failed
   DWORD m_retryAfterMs = 0;  // the server's wish for the next wait; 0: none
   int m_reportedPercent = -2;
@@ -167,7 +163,6 @@ CDownloadOutcome CDownload::Run(const char* url) {
       addressError != 0
           ? nullptr
           : InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  m_try = 1;
   TryEnd end = TryEnd::kFailed;
   if (addressError != 0) {
     Fail(InternetCallFailure(addressError, false));
@@ -182,10 +177,12 @@ CDownloadOutcome CDownload::Run(const char* url) {
     const DWORD wait =
         m_retryAfterMs != 0 ? m_retryAfterMs : RetryWaitMs(m_try, m_timing.firstRetryWaitMs);
     if (m_log != nullptr) {
-      CString next = m_failure.mayPass ? "That was the last try." : "Not tried again.";
-      if (again) next.Format("Next try in %lu.%03lu s.", wait / 1000, wait % 1000);
-      m_log->Write("download try %d of %d failed: %s %s", m_try, kDownloadTries,
-                   m_failure.reason.GetString(), next.GetString());
+      char next[48];
+      FormatText(next, sizeof(next), "Next try in %lu.%03lu s.", wait / 1000, wait % 1000);
+      m_log->Write("download try %d of %d failed: %s %s", m_try, kDownloadTries, m_failure.reason,
+                   again               ? next
+                   : m_failure.mayPass ? "That was the last try."
+                                       : "Not tried again.");
     }
     if (!again) break;
     if (m_reporter != nullptr) m_reporter->OnRetry(m_try + 1, kDownloadTries);
@@ -200,38 +197,32 @@ CDownloadOutcome CDownload::Run(const char* url) {
 
   CDownloadOutcome outcome;
   outcome.tries = m_try;
-  outcome.bytes = m_have;
   CloseFile();
   if (end == TryEnd::kComplete) {
     outcome.exitCode = kExitUpdated;
     outcome.result = S_OK;
+    outcome.bytes = m_have;
     return outcome;
   }
   if (m_created) DeleteFileA(m_path);
-  outcome.bytes = 0;
   if (end == TryEnd::kCancelled) {
     outcome.exitCode = kExitCancelled;
     outcome.result = E_ABORT;
     outcome.message = "Download cancelled.";
     return outcome;
   }
-  CString reason = m_failure.reason;
-  if (m_try > 1) {
-    CString tries;
-    tries.Format("  Tried %d times.", m_try);
-    reason += tries;
-  }
+  char reason[kReasonSize + 32];
+  FormatText(reason, sizeof(reason), m_try > 1 ? "%s  Tried %d times." : "%s", m_failure.reason,
+             m_try);
   outcome.result = m_failure.result;
   outcome.message = DownloadFailureMessage(m_failure.result, reason);
   return outcome;
 }
 
 CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
-  CInternetHandle connection(
-      InternetConnectA(session, address.host, address.port,
-                       address.user.IsEmpty() ? nullptr : address.user.GetString(),
-                       address.password.IsEmpty() ? nullptr : address.password.GetString(),
-                       INTERNET_SERVICE_HTTP, 0, 0));
+  CInternetHandle connection(InternetConnectA(
+      session, address.host, address.port, address.user[0] != '\0' ? address.user : nullptr,
+      address.password[0] != '\0' ? address.password : nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (connection.get() == nullptr)
     return Fail(InternetCallFailure(GetLastError(), m_serverReached));
   SetTimeouts(connection.get(), m_timing.stallMs);
@@ -245,7 +236,8 @@ CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
   SetTimeouts(request.get(), m_timing.stallMs);
 
   // Only the very file the bytes on disk came from may continue them.
-  if (m_have > 0 && m_validator.IsEmpty()) {
+  char number[kDecimal64Size], total[kDecimal64Size];
+  if (m_have > 0 && m_validator[0] == '\0') {
     if (m_log != nullptr) {
       m_log->Write(
           "download try %d of %d: no ETag or Last-Modified to resume with; starting again "
@@ -255,14 +247,13 @@ CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
     if (!StartOver()) return FailWithFile("emptied");
   }
   const uint64_t asked = m_have;
-  CString headers;
-  char number[24];
+  char headers[kHeaderSize + 64] = "";
   if (asked > 0) {
-    headers.Format("Range: bytes=%s-\r\nIf-Range: %s\r\n", FormatByteCount(asked, number),
-                   m_validator.GetString());
+    FormatText(headers, sizeof(headers), "Range: bytes=%s-\r\nIf-Range: %s\r\n",
+               FormatDecimal64(asked, number), m_validator);
   }
-  if (!HttpSendRequestA(request.get(), headers.IsEmpty() ? nullptr : headers.GetString(),
-                        static_cast<DWORD>(headers.GetLength()), nullptr, 0)) {
+  if (!HttpSendRequestA(request.get(), headers, static_cast<DWORD>(lstrlenA(headers)), nullptr,
+                        0)) {
     return Fail(InternetCallFailure(GetLastError(), m_serverReached));
   }
   m_serverReached = true;
@@ -288,9 +279,9 @@ CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
         m_retryAfterMs = seconds * 1000;
       } else {
         failure.mayPass = false;
-        CString wish;
-        wish.Format("  It asks to be tried again in %lu s.", static_cast<unsigned long>(seconds));
-        failure.reason += wish;
+        const int length = lstrlenA(failure.reason);
+        FormatText(failure.reason + length, static_cast<size_t>(kReasonSize - length),
+                   "  It asks to be tried again in %lu s.", static_cast<unsigned long>(seconds));
       }
     }
     return Fail(failure);
@@ -306,47 +297,38 @@ CDownload::TryEnd CDownload::Try(HINTERNET session, const CAddress& address) {
   const AnswerUse use = notSatisfiable
                             ? AnswerUse::kMismatch
                             : UseOfAnswer(status, asked, m_total, hasRange ? range : nullptr);
-  switch (use) {
-    case AnswerUse::kMismatch:
-      m_validator.Empty();
-      m_total = kUnknownTotal;
-      if (!StartOver()) return FailWithFile("emptied");
-      return Fail(HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE), true,
-                  "The server's answer does not continue the file received so far.");
-    case AnswerUse::kStartOver: {
-      if (asked > 0 && m_log != nullptr) {
-        m_log->Write(
-            "download try %d of %d: the server sent the whole file (%lu), not the rest; "
-            "starting again from zero",
-            m_try, kDownloadTries, static_cast<unsigned long>(status));
-      }
-      if (!StartOver()) return FailWithFile("emptied");
-      uint64_t length = 0;
-      m_total = QueryHeader(request.get(), HTTP_QUERY_CONTENT_LENGTH, header) &&
-                        ParseByteCount(header, &length)
-                    ? length
-                    : kUnknownTotal;
-      if (QueryHeader(request.get(), HTTP_QUERY_ETAG, header) && IsStrongEntityTag(header)) {
-        m_validator = header;
-      } else if (QueryHeader(request.get(), HTTP_QUERY_LAST_MODIFIED, header)) {
-        m_validator = header;
-      } else {
-        m_validator.Empty();
-      }
-      break;
+  if (use == AnswerUse::kMismatch) {
+    m_validator[0] = '\0';
+    m_total = kUnknownTotal;
+    if (!StartOver()) return FailWithFile("emptied");
+    return Fail(HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE), true,
+                "The server's answer does not continue the file received so far.");
+  }
+  if (use == AnswerUse::kStartOver) {
+    if (asked > 0 && m_log != nullptr) {
+      m_log->Write(
+          "download try %d of %d: the server sent the whole file (%lu), not the rest; "
+          "starting again from zero",
+          m_try, kDownloadTries, static_cast<unsigned long>(status));
     }
-    case AnswerUse::kAppend: {
-      ContentRange parsed;
-      ParseContentRange(range, &parsed);
-      m_total = parsed.total;
-      if (m_log != nullptr) {
-        char total[24];
-        m_log->Write(
-            "download try %d of %d: resuming at byte %s of %s", m_try, kDownloadTries,
-            FormatByteCount(asked, number),
-            m_total == kUnknownTotal ? "an unknown size" : FormatByteCount(m_total, total));
-      }
-      break;
+    if (!StartOver()) return FailWithFile("emptied");
+    uint64_t length = 0;
+    m_total = QueryHeader(request.get(), HTTP_QUERY_CONTENT_LENGTH, header) &&
+                      ParseByteCount(header, &length)
+                  ? length
+                  : kUnknownTotal;
+    if (!(QueryHeader(request.get(), HTTP_QUERY_ETAG, m_validator) &&
+          IsStrongEntityTag(m_validator))) {
+      QueryHeader(request.get(), HTTP_QUERY_LAST_MODIFIED, m_validator);
+    }
+  } else {
+    ContentRange parsed;
+    ParseContentRange(range, &parsed);
+    m_total = parsed.total;
+    if (m_log != nullptr) {
+      m_log->Write("download try %d of %d: resuming at byte %s of %s", m_try, kDownloadTries,
+                   FormatDecimal64(asked, number),
+                   m_total == kUnknownTotal ? "an unknown size" : FormatDecimal64(m_total, total));
     }
   }
   const uint64_t expected = m_total == kUnknownTotal ? kUnknownTotal : m_total - m_have;
@@ -371,10 +353,9 @@ CDownload::TryEnd CDownload::Receive(HINTERNET request, uint64_t expected) {
     if (!ok) {
       const DWORD error = GetLastError();
       if (error == ERROR_INTERNET_TIMEOUT || error == WSAETIMEDOUT) {
-        CString reason;
-        reason.Format("No data arrived for %lu s; the connection counts as lost.",
-                      m_timing.stallMs / 1000);
-        return Fail(HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT), true, reason);
+        return Fail(HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT), true,
+                    "No data arrived for %lu s; the connection counts as lost.",
+                    m_timing.stallMs / 1000);
       }
       return Fail(InternetCallFailure(error, true));
     }
@@ -388,16 +369,15 @@ CDownload::TryEnd CDownload::Receive(HINTERNET request, uint64_t expected) {
     if (!Report(false)) return TryEnd::kCancelled;
   }
   // Some platforms report a connection closed early as the end of the body.
-  char have[24], total[24];
-  if (expected != kUnknownTotal && received != expected) {
-    CString reason;
-    reason.Format("The connection was lost after %s of %s bytes.", FormatByteCount(m_have, have),
-                  FormatByteCount(m_total, total));
-    if (received < expected) {
-      return Fail(HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED), true, reason);
-    }
+  if (expected != kUnknownTotal && received < expected) {
+    char have[kDecimal64Size], total[kDecimal64Size];
+    return Fail(HRESULT_FROM_WIN32(ERROR_INTERNET_CONNECTION_ABORTED), true,
+                "The connection was lost after %s of %s bytes.", FormatDecimal64(m_have, have),
+                FormatDecimal64(m_total, total));
+  }
+  if (expected != kUnknownTotal && received > expected) {
     // More than announced: what is on disk is not the file.
-    m_validator.Empty();
+    m_validator[0] = '\0';
     m_total = kUnknownTotal;
     StartOver();
     return Fail(HRESULT_FROM_WIN32(ERROR_HTTP_INVALID_SERVER_RESPONSE), true,
@@ -412,19 +392,22 @@ CDownload::TryEnd CDownload::Fail(const CTryFailure& failure) {
   return TryEnd::kFailed;
 }
 
-CDownload::TryEnd CDownload::Fail(HRESULT result, bool mayPass, const CString& reason) {
+CDownload::TryEnd CDownload::Fail(HRESULT result, bool mayPass, const char* format, ...) {
   m_failure.result = result;
   m_failure.mayPass = mayPass;
-  m_failure.reason = reason;
+  va_list args;
+  va_start(args, format);
+  FormatTextV(m_failure.reason, kReasonSize, format, args);
+  va_end(args);
   return TryEnd::kFailed;
 }
 
 CDownload::TryEnd CDownload::FailWithFile(const char* what) {
   const DWORD error = GetLastError();
-  CString reason;
-  reason.Format("The file %s could not be %s: %s", m_path.GetString(), what,
-                SystemErrorText(error).GetString());
-  return Fail(HRESULT_FROM_WIN32(error), false, reason);
+  char text[kReasonSize / 2];
+  SystemErrorText(error, text, sizeof(text));
+  return Fail(HRESULT_FROM_WIN32(error), false, "The file %.*s could not be %s: %s", MAX_PATH,
+              m_path, what, text);
 }
 
 bool CDownload::StartOver() {
@@ -434,17 +417,24 @@ bool CDownload::StartOver() {
 }
 
 bool CDownload::RoomFor(uint64_t bytes) {
-  const CString folder = m_path.Left(m_path.ReverseFind('\\') + 1);
+  // The folder, up to its last backslash (never the trail byte of a
+  // double-byte character).
+  char folder[MAX_PATH];
+  int cut = 0;
+  for (const char* p = m_path; *p != '\0'; p = CharNextA(p)) {
+    if (*p == '\\') cut = static_cast<int>(p - m_path) + 1;
+  }
   ULARGE_INTEGER available = {};
-  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) || bytes <= available.QuadPart) {
+  if (cut >= MAX_PATH || FormatText(folder, sizeof(folder), "%.*s", cut, m_path) < 0 ||
+      !GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) || bytes <= available.QuadPart) {
     return true;  // a volume that does not say is given the benefit of the doubt
   }
-  CString reason;
-  reason.Format(
-      "Not enough disk space: the download needs %s more, and the disk of %s has %s free.",
-      ByteSizeText(bytes).GetString(), folder.GetString(),
-      ByteSizeText(available.QuadPart).GetString());
-  Fail(HRESULT_FROM_WIN32(ERROR_DISK_FULL), false, reason);
+  char needed[32], freeText[32];
+  StrFormatByteSize64A(static_cast<LONGLONG>(bytes), needed, sizeof(needed));
+  StrFormatByteSize64A(static_cast<LONGLONG>(available.QuadPart), freeText, sizeof(freeText));
+  Fail(HRESULT_FROM_WIN32(ERROR_DISK_FULL), false,
+       "Not enough disk space: the download needs %s more, and the disk of %s has %s free.", needed,
+       folder, freeText);
   return false;
 }
 
