@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 emulator=$1
 shift
 run=$(mktemp -d "${TMPDIR:-/tmp}/own-wine-prefix.XXXXXX")
-# shellcheck source=../scripts/wine-session.sh
+# shellcheck source=scripts/wine-session.sh
 . "$here/scripts/wine-session.sh"
 cleanup() {
   wine_session_stop
