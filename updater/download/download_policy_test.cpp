@@ -4,27 +4,6 @@
 
 namespace {
 
-TEST(DownloadPolicyTest, WaitsDoubleAndOnlyStatusesThatMayPassAreRetried) {
-  EXPECT_EQ(RetryWaitMs(1, 1000), 1000u);
-  EXPECT_EQ(RetryWaitMs(2, 1000), 2000u);
-  EXPECT_EQ(RetryWaitMs(4, 1000), 8000u);
-  EXPECT_EQ(RetryWaitMs(40, 1000), UINT32_MAX);  // no overflow
-
-  const struct {
-    unsigned status;
-    HttpStatusKind kind;
-  } cases[] = {
-      {200, HttpStatusKind::kSuccess}, {206, HttpStatusKind::kSuccess},
-      {204, HttpStatusKind::kFail},    {304, HttpStatusKind::kFail},
-      {404, HttpStatusKind::kFail},    {403, HttpStatusKind::kFail},
-      {416, HttpStatusKind::kFail},    {408, HttpStatusKind::kRetry},
-      {429, HttpStatusKind::kRetry},   {500, HttpStatusKind::kRetry},
-      {503, HttpStatusKind::kRetry},   {599, HttpStatusKind::kRetry},
-      {600, HttpStatusKind::kFail},    {0, HttpStatusKind::kFail},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ClassifyHttpStatus(c.status), c.kind) << c.status;
-}
-
 // Headers come from the server: anything but the exact form is refused,
 // and no number overflows.
 TEST(DownloadPolicyTest, HeaderValuesAreReadOnlyInTheirExactForm) {
