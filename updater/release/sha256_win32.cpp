@@ -11,11 +11,10 @@ struct CSha256::State {
 };
 
 CSha256::CSha256() : m_state(new State) {
-  m_state->failed =
-      !BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&m_state->algorithm, BCRYPT_SHA256_ALGORITHM,
-                                                  nullptr, 0)) ||
-      !BCRYPT_SUCCESS(
-          BCryptCreateHash(m_state->algorithm, &m_state->hash, nullptr, 0, nullptr, 0, 0));
+  m_state->failed = !BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(
+                        &m_state->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
+                    !BCRYPT_SUCCESS(BCryptCreateHash(m_state->algorithm, &m_state->hash, nullptr, 0,
+                                                     nullptr, 0, 0));
 }
 
 CSha256::~CSha256() {
