@@ -4,7 +4,9 @@
 
 namespace {
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 bool EqualsNoCase(const char* a, size_t size, const char* b) {
   size_t i = 0;
@@ -70,9 +72,9 @@ uint32_t FoldCodePoint(uint32_t c) {
   if (c == 0xFF) return 0x178;
   if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return c & ~1u;  // Latin Ext-A
   if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return c - ((c & 1) ? 0 : 1);
-  if (c == 0x3C2) return 0x3A3;                                     // final sigma
+  if (c == 0x3C2) return 0x3A3;                                                 // final sigma
   if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return c - 32;  // Greek
-  if (c >= 0x430 && c <= 0x44F) return c - 32;                      // Cyrillic
+  if (c >= 0x430 && c <= 0x44F) return c - 32;                                  // Cyrillic
   if (c >= 0x450 && c <= 0x45F) return c - 80;
   if (c >= 0x460 && c <= 0x481) return c & ~1u;
   if (c >= 0xFF41 && c <= 0xFF5A) return c - 32;  // full-width Latin
@@ -126,8 +128,9 @@ bool IsTemporaryName(const char* name, size_t size) {
 }
 
 bool IsOwnComponent(const char* name, size_t size, bool topLevel) {
-  if (topLevel && (StartsNoCase(name, size, "~update.") || EndsNoCase(name, size, ".tarnwick.zip") ||
-                   EndsNoCase(name, size, ".tarnwick.zip.sig"))) {
+  if (topLevel &&
+      (StartsNoCase(name, size, "~update.") || EndsNoCase(name, size, ".tarnwick.zip") ||
+       EndsNoCase(name, size, ".tarnwick.zip.sig"))) {
     return true;
   }
   return IsTemporaryName(name, size) || EndsNoCase(name, size, ".~upd-new") ||

@@ -122,7 +122,8 @@ bool CRecordParser::ParseFile(const Line& line) {
   ReleaseFile file;
   int action = 0;
   while (action < 4 && !Equals(fields[0], sizes[0], kActionNames[action])) ++action;
-  if (action == 4) return Fail(line, "unknown action ", CString(fields[0], static_cast<int>(sizes[0])));
+  if (action == 4)
+    return Fail(line, "unknown action ", CString(fields[0], static_cast<int>(sizes[0])));
   file.action = static_cast<ReleaseAction>(action);
   bool hasSize = false;
   if (!ParseHash(fields[1], sizes[1], &file.hasBase, &file.base) ||
@@ -237,7 +238,9 @@ bool CRecordParser::Parse(const char* text, size_t size) {
   return CheckPathsTogether();
 }
 
-char HexDigit(unsigned value) { return "0123456789abcdef"[value & 15]; }
+char HexDigit(unsigned value) {
+  return "0123456789abcdef"[value & 15];
+}
 
 }  // namespace
 

@@ -46,7 +46,7 @@
 #include "updater/release/sha256.h"
 
 // The record's entry name, and the folder of the patch entries.
-extern const char kReleaseRecordName[];  // "~update.release"
+extern const char kReleaseRecordName[];   // "~update.release"
 extern const char kReleasePatchFolder[];  // "~update.patch/"
 // The largest record a reader takes in.
 const size_t kReleaseRecordMaxSize = 32u << 20;

@@ -22,8 +22,8 @@ TEST(ReleaseVersionTest, ComparesPartByPartAsNumbers) {
     const char* b;
     int order;
   } cases[] = {
-      {"2.0.0", "2.0", 0},        {"2", "2.0.0.0", 0},    {"2.10", "2.9", 1},
-      {"2.0.0.17", "2.0.1", -1},  {"1.999999999", "2", -1}, {"02.1", "2.01", 0},
+      {"2.0.0", "2.0", 0},         {"2", "2.0.0.0", 0},      {"2.10", "2.9", 1},
+      {"2.0.0.17", "2.0.1", -1},   {"1.999999999", "2", -1}, {"02.1", "2.01", 0},
       {"3.0.0.0.0.0.0.1", "3", 1},
   };
   for (const Case& c : cases) {
@@ -67,7 +67,8 @@ TEST(ReleaseRecordTest, FormatsAndParsesBackEveryField) {
   const CString text = FormatReleaseRecord(record);
   ReleaseRecord back;
   CString why;
-  ASSERT_TRUE(ParseReleaseRecord(text.GetString(), text.GetLength(), &back, &why)) << why.GetString();
+  ASSERT_TRUE(ParseReleaseRecord(text.GetString(), text.GetLength(), &back, &why))
+      << why.GetString();
   EXPECT_EQ(0, CompareVersions(record.version, back.version));
   ASSERT_TRUE(back.isDelta);
   EXPECT_EQ(0, CompareVersions(record.from, back.from));
@@ -132,7 +133,10 @@ TEST(ReleaseRecordTest, RefusesMalformedRecords) {
       {head + write + "Com1\n", "names a device"},
       {head + write + "lpt\xC2\xB9.log\n", "names a device"},
       {head + write + "con .txt\n", "names a device"},
-      {head + write + "\xC0\xAF" "etc\n", "is not UTF-8"},
+      {head + write +
+           "\xC0\xAF"
+           "etc\n",
+       "is not UTF-8"},
       {head + write + std::string(260, 'x') + "\n", "is too long"},
       // The updater's own names.
       {head + write + "~Update.journal\n", "keeps for itself"},
@@ -141,31 +145,47 @@ TEST(ReleaseRecordTest, RefusesMalformedRecords) {
       {head + write + "bin/~u0F3a\n", "keeps for itself"},
       {head + write + "bin/app.exe.~upd-old\n", "keeps for itself"},
       // Two spellings of one file, and a file used as a folder.
-      {head + write + "Bin/App.exe\n" + write + "bin/app.EXE\n", "line 4: the path bin/app.EXE names a file named on an earlier line"},
+      {head + write + "Bin/App.exe\n" + write + "bin/app.EXE\n",
+       "line 4: the path bin/app.EXE names a file named on an earlier line"},
       {head + write + "\xC3\x89t\xC3\xA9.txt\n" + write + "\xC3\xA9T\xC3\x89.TXT\n", "line 4"},
       {head + write + "\xD0\xB4.txt\n" + write + "\xD0\x94.txt\n", "named on an earlier line"},
-      {head + write + "lib\n" + write + "lib/x.dll\n", "line 4: the path lib/x.dll runs through the file lib"},
-      {delta + "keep " + kA + " " + kA + " 1 a/b\n" + "delete " + kB + " - - A\n", "runs through the file A"},
+      {head + write + "lib\n" + write + "lib/x.dll\n",
+       "line 4: the path lib/x.dll runs through the file lib"},
+      {delta + "keep " + kA + " " + kA + " 1 a/b\n" + "delete " + kB + " - - A\n",
+       "runs through the file A"},
   };
   for (const Case& c : cases) {
     ReleaseRecord record;
     CString why;
     EXPECT_FALSE(Parse(c.text, &record, &why)) << c.text;
     EXPECT_NE(std::string::npos, std::string(why.GetString()).find(c.why))
-        << "record:\n" << c.text << "\nwhy: " << why.GetString();
+        << "record:\n"
+        << c.text << "\nwhy: " << why.GetString();
   }
 }
 
 // What a real update may hold: a file replaced by a folder of the same name,
 // names that only look like the updater's own below the top level.
 TEST(ReleaseRecordTest, AcceptsWhatRealUpdatesHold) {
-  const std::string text = "update-release 1\nversion 3\nfrom 2.9.9\n"
-                           "delete " + kA + " - - plugins\n"
-                           "write - " + kB + " 10 plugins/a.dll\n"
-                           "write - " + kB + " 0 docs/~update.txt\n"
-                           "write - " + kB + " 0 console.txt\n"
-                           "write - " + kB + " 0 com10\n"
-                           "keep " + kB + " " + kB + " 0 bin/~u12\n";
+  const std::string text =
+      "update-release 1\nversion 3\nfrom 2.9.9\n"
+      "delete " +
+      kA +
+      " - - plugins\n"
+      "write - " +
+      kB +
+      " 10 plugins/a.dll\n"
+      "write - " +
+      kB +
+      " 0 docs/~update.txt\n"
+      "write - " +
+      kB +
+      " 0 console.txt\n"
+      "write - " +
+      kB +
+      " 0 com10\n"
+      "keep " +
+      kB + " " + kB + " 0 bin/~u12\n";
   ReleaseRecord record;
   CString why;
   EXPECT_TRUE(Parse(text, &record, &why)) << why.GetString();
