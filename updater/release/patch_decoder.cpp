@@ -18,15 +18,6 @@ struct DCtxFree {
   void operator()(ZSTD_DCtx* context) const { ZSTD_freeDCtx(context); }
 };
 
-// The largest window a frame for these files may ask for: the smallest
-// power of two that holds the larger of the two, as `unpack delta` sets it.
-unsigned WindowLogLimit(uint64_t baseSize, uint64_t resultSize) {
-  const uint64_t larger = baseSize > resultSize ? baseSize : resultSize;
-  unsigned log = kMinWindowLog;
-  while ((uint64_t{1} << log) < larger) ++log;
-  return log;
-}
-
 class CPatchRun {
  public:
   CPatchRun(CPatchSource& frame, CPatchSink& sink, const ReleaseFile& file)
@@ -77,7 +68,7 @@ PatchResult CPatchRun::CheckHeader(size_t baseSize) {
       header.frameContentSize != m_file.size) {
     return PatchResult::kDamaged;
   }
-  const unsigned logLimit = WindowLogLimit(baseSize, m_file.size);
+  const unsigned logLimit = PatchWindowLog(baseSize, m_file.size);
   if (header.windowSize > (uint64_t{1} << logLimit)) return PatchResult::kWindowTooLarge;
   if (ZSTD_isError(ZSTD_DCtx_setParameter(m_context.get(), ZSTD_d_windowLogMax,
                                           static_cast<int>(logLimit)))) {
@@ -148,6 +139,13 @@ PatchResult CPatchRun::Run(const unsigned char* base, size_t baseSize) {
 
 }  // namespace
 
+unsigned PatchWindowLog(uint64_t baseSize, uint64_t resultSize) {
+  const uint64_t larger = baseSize > resultSize ? baseSize : resultSize;
+  unsigned log = kMinWindowLog;
+  while ((uint64_t{1} << log) < larger) ++log;
+  return log;
+}
+
 const char* PatchResultText(PatchResult result) {
   switch (result) {
     case PatchResult::kApplied:
@@ -201,11 +199,14 @@ bool CPatchFileSource::Read(unsigned char* buffer, size_t capacity, size_t* got)
 CPatchFileSink::CPatchFileSink(const char* target, uint32_t attributes)
     : m_file(FsCreatePending(target, attributes)) {}
 
-CPatchFileSink::~CPatchFileSink() { FsDiscard(m_file); }
+CPatchFileSink::~CPatchFileSink() {
+  FsDiscard(m_file);
+}
 
 bool CPatchFileSink::Write(const unsigned char* data, size_t size) {
   while (m_file != nullptr && size > 0) {
-    const uint32_t piece = static_cast<uint32_t>(size < kOutputBufferSize ? size : kOutputBufferSize);
+    const uint32_t piece =
+        static_cast<uint32_t>(size < kOutputBufferSize ? size : kOutputBufferSize);
     if (!FsWrite(m_file, data, piece)) return false;
     data += piece;
     size -= piece;

@@ -37,6 +37,11 @@ enum class PatchResult {
   kNoMemory,
 };
 
+// The base-2 logarithm of the largest window a patch for these two sizes
+// may use: the smallest power of two that holds the larger file, at least
+// 2^10. unpack delta makes its frames with exactly this window.
+unsigned PatchWindowLog(uint64_t baseSize, uint64_t resultSize);
+
 // A person's words for a result, to follow "the patch ..." ("does not fit the
 // installed file").
 const char* PatchResultText(PatchResult result);

@@ -9,6 +9,8 @@
 
 #include <zstd.h>
 
+#include "testing/unpack_test_util.h"
+
 namespace {
 
 std::string RandomBytes(size_t size, unsigned seed) {
@@ -70,8 +72,8 @@ class CStringSink : public CPatchSink {
 PatchResult Apply(const std::string& base, const std::string& frame, const ReleaseFile& file,
                   CStringSink* sink) {
   CPatchMemorySource source(frame.data(), frame.size());
-  return ApplyPatch(reinterpret_cast<const unsigned char*>(base.data()), base.size(), source,
-                    *sink, file);
+  return ApplyPatch(reinterpret_cast<const unsigned char*>(base.data()), base.size(), source, *sink,
+                    file);
 }
 
 // Every way a patch can be wrong is refused, and the sink never receives
@@ -97,7 +99,10 @@ TEST(PatchDecoderTest, AppliesGoodPatchesAndRefusesEveryBadOne) {
   huge.size = kMaxPatchedFileSize + 1;
   const std::string small = "twelve bytes";
   const ReleaseFile smallLine = LineFor(base, small);
-  const std::string skippable = std::string("\x50\x2A\x4D\x18\x04\x00\x00\x00" "abcd", 12);
+  const std::string skippable = std::string(
+      "\x50\x2A\x4D\x18\x04\x00\x00\x00"
+      "abcd",
+      12);
 
   struct Case {
     const char* what;
@@ -142,9 +147,10 @@ TEST(PatchDecoderTest, AppliesGoodPatchesAndRefusesEveryBadOne) {
 // buffers into a new file that replaces the old one only when committed.
 TEST(PatchDecoderTest, StreamsFromFileToFile) {
   namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() /
-                          ("patch_decoder_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                           std::to_string(reinterpret_cast<uintptr_t>(&folder)));
+  const fs::path folder =
+      fs::temp_directory_path() /
+      ("patch_decoder_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       "_" + std::to_string(reinterpret_cast<uintptr_t>(&folder)));
   fs::create_directories(folder);
   const std::string base = RandomBytes(3 << 20, 4);
   std::string result = base.substr(0, 2 << 20) + RandomBytes(100000, 5) + base.substr(1 << 20);
@@ -158,22 +164,20 @@ TEST(PatchDecoderTest, StreamsFromFileToFile) {
     CPatchFileSource source(framePath.c_str());
     CPatchFileSink sink(target.c_str(), 0);
     ASSERT_TRUE(sink.valid());
-    ASSERT_EQ(PatchResult::kApplied,
-              ApplyPatch(reinterpret_cast<const unsigned char*>(base.data()), base.size(), source,
-                         sink, LineFor(base, result)));
-    std::ifstream before(target, std::ios::binary);
+    ASSERT_EQ(PatchResult::kApplied, ApplyPatch(reinterpret_cast<const unsigned char*>(base.data()),
+                                                base.size(), source, sink, LineFor(base, result)));
     EXPECT_EQ(base.size(), fs::file_size(target));  // not yet committed
     const UNPACK_FILETIME time = {0, 0x01D00000};
     ASSERT_TRUE(sink.Commit(time, time, time));
   }
   std::ifstream after(target, std::ios::binary);
-  const std::string written((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+  const std::string written((std::istreambuf_iterator<char>(after)),
+                            std::istreambuf_iterator<char>());
   EXPECT_TRUE(written == result);
   CPatchFileSource missing((folder / "none").string().c_str());
   unsigned char byte = 0;
   size_t got = 0;
   EXPECT_FALSE(missing.Read(&byte, 1, &got));
-  fs::remove_all(folder);
 }
 
 }  // namespace
