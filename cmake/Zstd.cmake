@@ -26,11 +26,13 @@ if(WIN32)
 
   # The updater's decoder: the smallest build. No error texts (the updater
   # says what failed in its own words), no second copy of the hot loops
-  # compiled for BMI2 processors.
+  # compiled for BMI2 processors, one Huffman decoder and one sequence
+  # decoder instead of two each (16 KiB less in updater.exe on x64).
   add_library(zstd_decoder STATIC ${zstd_common_sources} ${zstd_decompress_sources})
   target_include_directories(zstd_decoder SYSTEM PUBLIC "${zstd_lib}")
   target_compile_definitions(zstd_decoder PRIVATE ${zstd_definitions}
-                             ZSTD_STRIP_ERROR_STRINGS DYNAMIC_BMI2=0)
+                             ZSTD_STRIP_ERROR_STRINGS DYNAMIC_BMI2=0
+                             HUF_FORCE_DECOMPRESS_X1 ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT)
   target_compile_options(zstd_decoder PRIVATE -w)
 
   # The encoder on top of the same decoder, so that a program linking both

@@ -33,6 +33,13 @@ bool ReadWhole(const std::string& path, std::string* bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
   bytes->clear();
+  // One allocation of the right size where the size can be told: a base
+  // file is held whole while its patch is applied.
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size > 0) bytes->reserve(static_cast<size_t>(size));
+    std::rewind(file);
+  }
   char buffer[1 << 16];
   size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) bytes->append(buffer, got);
