@@ -4,9 +4,10 @@
 #   zstd_full     compression too (the decoder and the encoder, with the
 #                 dictionary builder): what the unpack tool links.
 # For Windows both are built from the sources of Debian's libzstd package,
-# fetched by scripts/fetch-zstd.sh into the build area; natively both are
-# Debian's libzstd (package libzstd-dev).
-if(WIN32)
+# fetched by scripts/fetch-zstd.sh into the build area, and so are they for
+# the fuzz targets (so that the fuzzer sees inside the decoder); natively
+# both are Debian's libzstd (package libzstd-dev).
+if(WIN32 OR UPDATER_FUZZ)
   set(ZSTD_DIR "${CMAKE_SOURCE_DIR}/build/third_party/zstd" CACHE PATH "zstd sources")
   if(NOT EXISTS "${ZSTD_DIR}/lib/zstd.h")
     execute_process(COMMAND "${CMAKE_SOURCE_DIR}/scripts/fetch-zstd.sh" "${ZSTD_DIR}"

@@ -217,14 +217,19 @@ bool AddChanged(CZipWriter& writer, const ProductItem& old, const ProductItem& i
                 std::vector<ReleaseFile>* lines, DeltaCounts* counts, std::string* why) {
   ReleaseFile line = WriteLine(item, Sha256Digest());
   line.hasBase = true;
-  const bool patchable =
-      item.size <= kMaxPatchedFileSize && old.size <= kMaxPatchedFileSize && old.name == item.name;
-  if (!patchable) {
-    if (!HashFile(old.path, &line.base)) {
-      *why = "cannot read " + old.path.u8string();
+  const bool sameFile = old.name == item.name && old.meta.attributes == item.meta.attributes;
+  if (item.size > kMaxPatchedFileSize || old.size > kMaxPatchedFileSize || old.name != item.name) {
+    // Never patched: kept when unchanged, else sent whole.
+    if (!HashFile(old.path, &line.base) || !HashFile(item.path, &line.result)) {
+      *why = "cannot read " + item.name;
       return false;
     }
     lines->push_back(line);
+    if (sameFile && line.base == line.result) {
+      lines->back().action = ReleaseAction::kKeep;
+      ++counts->kept;
+      return true;
+    }
     ++counts->written;
     return AddWhole(writer, item, &lines->back(), why);
   }
@@ -236,7 +241,7 @@ bool AddChanged(CZipWriter& writer, const ProductItem& old, const ProductItem& i
   Sha256Of(base.data(), base.size(), &line.base);
   Sha256Of(result.data(), result.size(), &line.result);
   line.size = result.size();
-  if (line.base == line.result && old.meta.attributes == item.meta.attributes) {
+  if (sameFile && line.base == line.result) {
     line.action = ReleaseAction::kKeep;
     lines->push_back(line);
     ++counts->kept;
