@@ -44,7 +44,6 @@ class CUpdaterApp : public CWinApp {
 
  private:
   BOOL Refuse();
-  void OpenTarget();
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
   bool m_cancelled = false;  // the user cancelled; the target is not opened

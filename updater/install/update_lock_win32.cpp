@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 
+#include "framework/text_format.h"
 #include "updater/install/update_lock.h"
 
 CUpdateLock::~CUpdateLock() {
@@ -20,8 +20,11 @@ bool CUpdateLock::Acquire(const char* folder) {
     hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
   char name[64];
-  snprintf(name, sizeof(name), "Global\\tarnwick-update-%016llx",
-           static_cast<unsigned long long>(hash));
+  // Two halves: FormatText has no 64-bit form (and snprintf would bring
+  // MinGW's printf into the program).
+  FormatText(name, sizeof(name), "Global\\tarnwick-update-%08lx%08lx",
+             static_cast<unsigned long>(hash >> 32),
+             static_cast<unsigned long>(hash & 0xFFFFFFFFu));
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
   if (mutex == nullptr) return false;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
