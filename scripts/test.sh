@@ -19,7 +19,7 @@ cd "$here"
 
 x86_tests=${UPDATER_X86_TESTS:-}
 case $x86_tests in
-  "") if wine_emulates_32bit; then x86_tests=core; else x86_tests=all; fi ;;
+  "") if wine_runs_32bit >/dev/null && ! wine_emulates_32bit; then x86_tests=all; else x86_tests=core; fi ;;
   core | all) ;;
   *) echo "UPDATER_X86_TESTS must be core or all, not '$x86_tests'" >&2; exit 2 ;;
 esac
@@ -44,9 +44,10 @@ wine_session_start "$here/build/windows"
 ctest --preset windows -j2 || status=1
 wine_session_stop
 
-if wine_emulates_32bit; then how="under qemu-i386"; else how=natively; fi
-echo "== Windows x86 tests (Wine, 32-bit, $how): $x86_tests"
+echo "== Windows x86 tests (Wine, 32-bit)"
 if reason=$(wine_runs_32bit); then
+  if wine_emulates_32bit; then how="under qemu-i386"; else how=natively; fi
+  echo "32-bit programs run $how; running UPDATER_X86_TESTS=$x86_tests"
   wine_session_start "$here/build/windows-x86"
   if [ "$x86_tests" = all ]; then
     ctest --preset windows-x86-all -j2 || status=1

@@ -17,8 +17,8 @@ WINE32=/usr/lib/wine/wine
 # Wine maps: "failed to map the shared user data", c0000018).
 WINE_QEMU_RESERVED_VA=0xf7000000
 # How much longer the tests wait for windows and programs under emulation,
-# where each 32-bit program start costs 40-70 s instead of well under one
-# (see ui::ScaledTimeout in testing/ui_driver.h).
+# where each 32-bit program start costs 45-70 s instead of well under one
+# (testing/time_scale.h).
 WINE_EMULATED_TIME_SCALE=10
 _wine_xvfb_pid=""
 _wine_started=""

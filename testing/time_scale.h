@@ -1,6 +1,6 @@
 // How long tests wait. Timeouts are written for a real machine; runs in
 // which starting a program is slow (32-bit programs under an emulator, where
-// each start costs about a minute of processor time) set the environment
+// each start costs about 40 s of processor time) set the environment
 // variable UPDATER_TEST_TIME_SCALE to a whole number from 1 to 100, and
 // every wait of the test helpers lasts that many times longer.
 #ifndef TESTING_TIME_SCALE_H_
