@@ -2,7 +2,9 @@
 # The unpack tool's command line (native build): a FOLDER that cannot be the
 # base (empty, or too long) stops `unpack extract` with exit 2 before
 # anything is written, and `unpack list` shows control characters in names
-# escaped, so that a carriage return cannot hide another name.
+# escaped, so that a carriage return cannot hide another name. Entries
+# larger than the folder's free space stop it before anything is written,
+# Zip64 sizes above 4 GiB included.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$here/build/native
@@ -41,6 +43,40 @@ check [ "$(printf '%s' "$listing" | tr -d '\n' | tr -dc '\001-\037\177' | wc -c)
 check grep -qF 'evil.txt\rgood.txt' <<<"$listing"
 check grep -qF 'bell\x01\x7F.txt' <<<"$listing"
 echo "list: control characters escaped"
+
+# Zip64 entries that claim more than 4 GiB (their data is one byte): the
+# free-space check adds the sizes in 64 bits, without wrapping round.
+python3 - "$work" <<'PY'
+import struct, sys, zlib
+def archive(path, sizes):
+    local, central = b"", b""
+    for i, size in enumerate(sizes):
+        name = b"huge%d.bin" % i
+        c = zlib.compressobj(9, zlib.DEFLATED, -15)
+        data = c.compress(b"x") + c.flush()
+        crc = zlib.crc32(b"x")
+        offset = len(local)
+        local += struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 8, 0, 33, crc, len(data),
+                             0xFFFFFFFF, len(name), 0) + name + data
+        extra = struct.pack("<HHQ", 1, 8, size)
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0, 8, 0, 33, crc,
+                               len(data), 0xFFFFFFFF, len(name), len(extra), 0, 0, 0, 0x20,
+                               offset) + name + extra
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(sizes), len(sizes), len(central),
+                      len(local), 0)
+    open(path, "wb").write(local + central + end)
+archive(sys.argv[1] + "/over-4gib.zip", [(1 << 50) + 10])
+archive(sys.argv[1] + "/sum-wraps.zip", [1 << 63, (1 << 63) + 5])
+PY
+for name in over-4gib sum-wraps; do
+  mkdir "$work/$name"
+  status=0
+  "$unpack" extract "$work/$name.zip" "$work/$name" >/dev/null 2>"$work/$name.err" || status=$?
+  check [ "$status" -eq 1 ]
+  check grep -q "nothing extracted" "$work/$name.err"
+  check [ -z "$(ls -A "$work/$name")" ]
+done
+echo "zip64 sizes: counted in 64 bits, nothing extracted"
 
 [ $fail -eq 0 ] && echo "unpack command line: passed"
 exit $fail

@@ -143,12 +143,13 @@ bool StopsTheWalk(UnpackResult result, int32_t index, int32_t count) {
 
 // The archive's entries would unpack to more bytes than the folder's volume
 // has free. Entries that fail their lookup write nothing and count nothing.
+// Sizes are Zip64's, 64 bits each; a sum past 2^64 - 1 stays there.
 bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
   uint64_t needed = 0;
   for (int32_t i = 0; i < count; ++i) {
-    UnpackEntryInfo info = {};
-    const UnpackResult result = UnpackGetEntry(handle, i, &info);
-    if (result == UNPACK_OK) needed += info.nUnpackedSize;
+    uint64_t size = 0;
+    const UnpackResult result = UnpackGetUnpackedSize(handle, i, &size);
+    needed = size > UINT64_MAX - needed ? UINT64_MAX : needed + size;
     if (result == UNPACK_ERR_DIRECTORY) break;
   }
   uint64_t available = 0;
