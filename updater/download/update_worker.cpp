@@ -166,6 +166,10 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
       app->m_log.Write("no commit: cancelled while staging; nothing was changed");
       EndRun(dialog, kExitCancelled);
       break;
+    case InstallResult::kRefused:
+      app->m_log.Write("archive refused: %s", failure.GetString());
+      Fail(dialog, failure.GetString(), kExitArchiveRefused);
+      break;
     case InstallResult::kFailedRepairPending:
       app->m_log.Write("commit undone in part: the next start puts the rest back");
       Fail(dialog, failure.GetString(), kExitUpdateFailed);
