@@ -67,11 +67,13 @@ BOOL CUpdaterApp::InitInstance() {
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
 
+  // A folder too long for the updater's own files is refused before
+  // anything in it (or, through a path cut short, in its parent) is touched.
+  CString folder;
+  if (!GetUpdaterFolder(&folder)) return RefuseFolder(folder);
+
   // Before the options are used: one updater at a time in this folder, and
   // whatever an earlier run left half done is put right.
-  char modulePath[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-  const CString folder = UpdaterDirectory(modulePath);
   if (!m_updateLock.Acquire(folder.GetString())) {
     m_log.Write("another update is running in %s", folder.GetString());
     m_nExitCode = kExitUpdateRunning;
@@ -102,7 +104,15 @@ BOOL CUpdaterApp::InitInstance() {
   } else {
     CUpdateDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.DoModal();
+    if (dlg.DoModal() == -1) {
+      // No window could be made (no desktop, a missing resource): the
+      // worker never started.
+      m_log.Write(
+          "no window: the progress dialog could not be created (error %lu); nothing "
+          "was changed",
+          static_cast<unsigned long>(GetLastError()));
+      m_nExitCode = kExitUpdateFailed;
+    }
     m_pMainWnd = nullptr;  // the dialog object ends with this scope
   }
   return FALSE;
@@ -149,6 +159,27 @@ BOOL CUpdaterApp::Refuse() {
   m_nExitCode = kExitCommandLineRefused;
   if (!m_silent) ShowRefusal();
   return FALSE;
+}
+
+BOOL CUpdaterApp::RefuseWithMessage(const char* why, const CString& message) {
+  m_log.Write("%s", why);
+  m_nExitCode = kExitCommandLineRefused;
+  AfxMessageBox(message, MB_OK);
+  return FALSE;
+}
+
+BOOL CUpdaterApp::RefuseFolder(const CString& folder) {
+  if (folder.IsEmpty()) {
+    return RefuseWithMessage("folder refused: the updater's path cannot be read",
+                             "Update refused.  The updater's own path cannot be read.");
+  }
+  CString message;
+  message.Format(
+      "Update refused.  The updater's folder %s has a path of %d characters; the updater needs "
+      "one of at most %d for the files it writes there.  Move the product to a folder with a "
+      "shorter path.",
+      folder.GetString(), folder.GetLength(), kUpdaterFolderMaxLength);
+  return RefuseWithMessage("folder refused: its path is too long", message);
 }
 
 // The shell's answer does not change the outcome: the update itself is done.

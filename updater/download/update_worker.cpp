@@ -103,9 +103,11 @@ UINT __cdecl UpdateWorker(LPVOID pParam) {
   CWnd* dialog = static_cast<CWnd*>(pParam);
   CDownloadStatusCallback reporter(dialog->m_hWnd);
 
-  char modulePath[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-  const CString updaterDirectory = UpdaterDirectory(modulePath);
+  CString updaterDirectory;
+  if (!GetUpdaterFolder(&updaterDirectory)) {  // start-up refuses such a folder first
+    EndRun(dialog, kExitCommandLineRefused);
+    return 0;
+  }
   const CString archivePath = DownloadArchivePath(updaterDirectory, GetTickCount());
 
   CUpdaterApp* app = App();
