@@ -11,6 +11,8 @@
 #include "updater/res/resource.h"
 #include "updater/ui/silent_update.h"
 #include "updater/download/archive_name.h"
+#include "updater/download/publisher_key.h"
+#include "updater/download/signature_address.h"
 #include "updater/install/install_file_system.h"
 #include "updater/install/install_recovery.h"
 #include "updater/ui/update_dlg.h"
@@ -93,6 +95,13 @@ BOOL CUpdaterApp::InitInstance() {
   try {
     m_sig = options.GetValue("-sig", 0);
   } catch (...) {
+  }
+  // A build that checks signatures needs an address to fetch one from.
+  if (kPublisherKeyPem[0] != '\0' && SignatureUrl(m_url, m_sig).IsEmpty()) {
+    return RefuseWithMessage("command line refused: no address for the signature",
+                             "Update refused.  The address " + m_url +
+                                 " names no file, so the address of its signature cannot be made "
+                                 "from it; give it with -sig.");
   }
 
   Enable3dControls();
