@@ -76,10 +76,19 @@ BOOL CUpdaterApp::InitInstance() {
 
   // Before the options are used: one updater at a time in this folder, and
   // whatever an earlier run left half done is put right.
-  if (!m_updateLock.Acquire(folder.GetString())) {
+  const LockResult lock = m_updateLock.Acquire(folder.GetString());
+  if (lock == LockResult::kBusy) {
     m_log.Write("another update is running in %s", folder.GetString());
     m_nExitCode = kExitUpdateRunning;
     AfxMessageBox("An update is already running.", MB_OK);
+    return FALSE;
+  }
+  if (lock == LockResult::kUnavailable) {
+    m_log.Write("the update lock of %s cannot be taken (error %lu)", folder.GetString(),
+                static_cast<unsigned long>(GetLastError()));
+    m_nExitCode = kExitUpdateFailed;
+    AfxMessageBox("Update failed.  The updater cannot lock its folder; nothing was changed.",
+                  MB_OK);
     return FALSE;
   }
   RecoverInterruptedUpdate(SystemFileSystem(), folder.GetString());
