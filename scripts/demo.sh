@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the updater's main job on a built-in sample, following the steps of
-# the README's vendor's guide: updater.exe in the product's folder, the
+# the vendor's guide (docs/vendor-guide.md): updater.exe in the product's folder, the
 # update archive made from the new version's folder, signed and checked,
 # served by a local, deliberately slow web server behind a redirect, and the
 # real updater.exe started under Wine (in an Xvfb display when there is

@@ -1,12 +1,10 @@
 #include "updater/app/updater_app.h"
 
-#include <objbase.h>
-#include <shellapi.h>
-
 #include <cstdlib>
 
 #include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
+#include "updater/app/open_target_step.h"
 #include "updater/download/update_status.h"
 #include "updater/res/resource.h"
 #include "updater/ui/silent_update.h"
@@ -32,17 +30,6 @@ void ShowRefusal() {
     return;
   }
   MessageBoxW(nullptr, text, L"", MB_OK);
-}
-
-// The shell's open can take seconds: under Wine it waits for the started
-// program to come up. Runs on a thread of its own; answers what
-// ShellExecuteA answered.
-DWORD WINAPI OpenThroughShell(LPVOID target) {
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const INT_PTR answer = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(nullptr, "open", static_cast<const char*>(target), nullptr, nullptr, SW_SHOW));
-  if (SUCCEEDED(com)) CoUninitialize();
-  return static_cast<DWORD>(answer);
 }
 
 }  // namespace
@@ -162,7 +149,8 @@ void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
   if (m_cancelled) {
     m_log.Write("target not opened: cancelled by the user");
   } else {
-    OpenTarget();
+    m_log.Write("%s", OpenTargetStep(m_dest, m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr)
+                          .logLine.GetString());
   }
 }
 
@@ -198,38 +186,6 @@ BOOL CUpdaterApp::RefuseFolder(const CString& folder) {
       "shorter path.",
       folder.GetString(), folder.GetLength(), kUpdaterFolderMaxLength);
   return RefuseWithMessage("folder refused: its path is too long", message);
-}
-
-// The shell's answer does not change the outcome: the update itself is done.
-void CUpdaterApp::OpenTarget() {
-  const CString target = "\"" + m_dest + "\"";
-  DWORD answer = 0;
-  HANDLE opener =
-      CreateThread(nullptr, 0, OpenThroughShell, const_cast<char*>(target.GetString()), 0, nullptr);
-  if (opener == nullptr) {
-    answer = OpenThroughShell(const_cast<char*>(target.GetString()));
-  } else {
-    // The window keeps answering meanwhile; Cancel now only marks the run
-    // cancelled, as the update is done.
-    HWND window = m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
-    while (MsgWaitForMultipleObjects(1, &opener, FALSE, INFINITE, QS_ALLINPUT) ==
-           WAIT_OBJECT_0 + 1) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (window != nullptr && IsDialogMessageW(window, &msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-    }
-    GetExitCodeThread(opener, &answer);
-    CloseHandle(opener);
-  }
-  if (answer > 32) {
-    m_log.Write("target %s opened", target.GetString());
-  } else {
-    m_log.Write("target %s not opened: ShellExecuteA answered %lu", target.GetString(),
-                static_cast<unsigned long>(answer));
-  }
 }
 
 // The program's single application object.

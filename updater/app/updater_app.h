@@ -47,7 +47,6 @@ class CUpdaterApp : public CWinApp {
   BOOL Refuse();  // the one box for a bad command line
   BOOL RefuseWithMessage(const char* why, const CString& message);  // why: the log line
   BOOL RefuseFolder(const CString& folder);                         // GetUpdaterFolder said no
-  void OpenTarget();
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
   bool m_cancelled = false;  // the user cancelled; the target is not opened

@@ -1,14 +1,12 @@
-// UpdateWorker: the thread procedure that does the whole update. It
-// downloads the application's m_url into the updater's folder, applies every
-// entry there all at once or not at all (updater/install/archive_install.h),
-// deletes the archive, and posts WM_UPDATE_STATUS to the progress dialog:
-// kUpdateFinished after an applied archive, kUpdateFailed after showing why
-// in a message box (a failed download, a file that is not an archive, in a
-// program built with the publisher's key an archive not signed with it, an
-// update that failed and changed nothing) or, without a box, after Cancel
-// stopped the staging. Before its final post it tells the application how
-// the run ended (SetWorkerOutcome), and it logs each step to the
-// application's log.
+// UpdateWorker: the thread procedure that does the whole update, as the
+// sequence of steps in update_run.h: download m_url into the updater's
+// folder, verify its signature (in a program built with the publisher's
+// key), and install every entry all at once or not at all, deleting the
+// archive. It ends by posting WM_UPDATE_STATUS to the window: kUpdateFinished
+// when every step went on, kUpdateFailed otherwise, after showing why in a
+// message box where the step gave a message (a cancelled staging ends
+// without one). Before its final post it tells the application how the run
+// ended (SetWorkerOutcome); each step's line goes to the application's log.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 #define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 

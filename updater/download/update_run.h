@@ -1,0 +1,56 @@
+// One update run on the worker thread, as a sequence of steps. Each step
+// works on the run's shared state (CUpdateRun) and gives back a StepOutcome;
+// UpdateWorker (update_worker.h) runs them in order while they go on, then
+// ends the run with the last outcome. A feature adds a step here, or changes
+// one; the dialog and -silent drive the same sequence.
+#ifndef UPDATER_DOWNLOAD_UPDATE_RUN_H_
+#define UPDATER_DOWNLOAD_UPDATE_RUN_H_
+
+#include <windows.h>
+
+#include "framework/cstring.h"
+#include "updater/app/step_outcome.h"
+#include "updater/app/update_log.h"
+#include "updater/download/signature_check.h"
+
+// REQUIRES: used on the worker thread only.
+class CUpdateRun {
+ public:
+  // window: where progress reports and the final code go (the dialog, or
+  // the silent run's message window). Copies the options it needs from the
+  // application object and works out the updater's folder and the
+  // archive's path.
+  explicit CUpdateRun(HWND window);
+  CUpdateRun(const CUpdateRun&) = delete;
+  CUpdateRun& operator=(const CUpdateRun&) = delete;
+
+  HWND m_window;
+  CString m_url;          // -url
+  CString m_sig;          // -sig, empty when not given
+  CString m_folder;       // the updater's folder, no trailing separator
+  CString m_archivePath;  // "<folder>\<tick count>.tarnwick.zip"
+  // Holds the checked archive against change from the check until the
+  // install step lets go of it.
+  CSignedArchive m_signedArchive;
+  CUpdateLog& m_log;
+};
+
+// Downloads m_url to m_archivePath with progress reports to the window.
+// Fails with exit code 2 and the system's text for the error; a failed
+// download leaves no file.
+StepOutcome DownloadStep(CUpdateRun& run);
+
+// In a program built with the publisher's key: fetches the signature and
+// checks the archive against it, keeping the archive locked from then on.
+// Fails with exit code 3, the archive and signature deleted. Without a key
+// it goes on at once.
+StepOutcome VerifyStep(CUpdateRun& run);
+
+// Applies every entry of the archive to the folder all at once or not at
+// all (updater/install/archive_install.h), then deletes the archive. Ends
+// with exit code 3 for a file that is no archive, 4 when the install failed
+// (nothing changed, or the next start repairs), 5 when cancelled, and with
+// windowGone when the user cancelled before anything was written.
+StepOutcome InstallStep(CUpdateRun& run);
+
+#endif  // UPDATER_DOWNLOAD_UPDATE_RUN_H_
