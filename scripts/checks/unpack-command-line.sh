@@ -4,7 +4,7 @@
 # anything is written, and `unpack list` shows control characters in names
 # escaped, so that a carriage return cannot hide another name. Entries
 # larger than the folder's free space stop it before anything is written,
-# Zip64 sizes above 4 GiB included.
+# Zip64 sizes above 4 GiB included, and so do names the updater refuses.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$here/build/native
@@ -77,6 +77,27 @@ for name in over-4gib sum-wraps; do
   check [ -z "$(ls -A "$work/$name")" ]
 done
 echo "zip64 sizes: counted in 64 bits, nothing extracted"
+
+# Archives the updater refuses before writing anything: unpack refuses them
+# too, and says why.
+python3 - "$work" <<'PY'
+import sys, zipfile
+for name, entries in [("reserved", ["readme.txt", "~UPDATE.journal"]),
+                      ("one-file", ["\u00c4.txt", "readme.txt", "\u00e4.txt"])]:
+    with zipfile.ZipFile(sys.argv[1] + "/" + name + ".zip", "w") as z:
+        for entry in entries:
+            z.writestr(entry, "data")
+PY
+for name in reserved one-file; do
+  mkdir "$work/$name"
+  status=0
+  "$unpack" extract "$work/$name.zip" "$work/$name" >/dev/null 2>"$work/$name.err" || status=$?
+  check [ "$status" -eq 1 ]
+  check grep -q "the updater refuses this archive, nothing extracted: Update refused." \
+    "$work/$name.err"
+  check [ -z "$(ls -A "$work/$name")" ]
+done
+echo "names the updater refuses: nothing extracted"
 
 [ $fail -eq 0 ] && echo "unpack command line: passed"
 exit $fail

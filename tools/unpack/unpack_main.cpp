@@ -8,7 +8,9 @@
 //   unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]
 //
 // Exit status of list and extract: 0 when the archive opened and every entry
-// gave 0; 1 when the archive could not be opened or some entry failed; 2 for
+// gave 0; 1 when the archive could not be opened or some entry failed, or
+// (extract) before anything is written when the updater would refuse the
+// archive's names or it does not fit the folder's free space; 2 for
 // a bad command line or a FOLDER that cannot be the base (empty or too long),
 // before anything is written. Names are printed with their control characters
 // escaped. sign and verify: see signature_commands.h.
@@ -16,9 +18,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
 #include "unzip/platform/file_system.h"
 #include "tools/unpack/signature_commands.h"
 #include "unzip/unpack.h"
+#include "updater/install/archive_names.h"
 
 namespace {
 
@@ -165,6 +170,23 @@ bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
   return true;
 }
 
+// What the updater refuses before it writes anything, a name it keeps for
+// itself or two names of one file, unpack refuses too: says why and answers
+// true. Entries that fail their lookup fail the extraction on their own.
+bool RefusedByTheUpdater(UnpackHandle handle, int32_t count) {
+  std::vector<ArchiveEntryName> names;
+  for (int32_t i = 0; i < count; ++i) {
+    UnpackEntryInfo info = {};
+    if (UnpackGetEntry(handle, i, &info) != UNPACK_OK) continue;
+    names.push_back({info.szName, (info.dwAttributes & kUnpackAttrDirectory) != 0});
+  }
+  CString message;
+  if (CheckArchiveNames(names, &message)) return false;
+  fprintf(stderr, "unpack: the updater refuses this archive, nothing extracted: %s\n",
+          message.GetString());
+  return true;
+}
+
 int List(const char* archive) {
   UnpackHandle handle = OpenOrSay(archive, nullptr);
   if (handle == nullptr) return 1;
@@ -211,7 +233,7 @@ int Extract(const char* archive, const char* folder, const char* password) {
     return 2;
   }
   int32_t count = EntryCount(handle);
-  if (ExceedsFreeSpace(handle, count, folder)) {
+  if (ExceedsFreeSpace(handle, count, folder) || RefusedByTheUpdater(handle, count)) {
     UnpackClose(handle);
     return 1;
   }
