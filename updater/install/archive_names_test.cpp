@@ -71,6 +71,7 @@ TEST_F(ArchiveNamesTest, RefusesReservedNamesAndNamesThatFoldToOne) {
       {{"~UPDATE.Journal"}, "The archive holds ~UPDATE.Journal" + kReserved},
       {{"~update.journal."}, "The archive holds ~update.journal." + kReserved},
       {{"~update.staging/1"}, "The archive holds ~update.staging\\1" + kReserved},
+      {{"./", "./~update.journal"}, "The archive holds .\\~update.journal" + kReserved},
       {{"~Update.Backup/"}, "The archive holds ~Update.Backup\\" + kReserved},
       {{"bin/engine.dll.~upd-new"}, "The archive holds bin\\engine.dll.~upd-new" + kReserved},
       {{"bin/Engine.dll.~UPD-OLD "}, "The archive holds bin\\Engine.dll.~UPD-OLD " + kReserved},
@@ -106,7 +107,7 @@ TEST_F(ArchiveNamesTest, InstallsNearMissesAndRepeatedNames) {
   // written once, the later entry winning; the updater's patterns below the
   // top, or not quite matched, are anybody's names.
   std::string message;
-  EXPECT_EQ(Install({"readme.txt", "Data/one.txt", "data/", "sub/123.tarnwick.zip", "~update",
+  EXPECT_EQ(Install({"./", "readme.txt", "Data/one.txt", "data/", "sub/123.tarnwick.zip", "~update",
                      "update.journal", "~u1a2", "~u1a2b3", "~u1g2b", "x.~upd-newer",
                      "sub/~update.journal", "readme.txt", "bin/"},
                     &message),

@@ -34,7 +34,8 @@ struct FsNameComponent {
 
 // The components of path, split at '/' and '\' after the conversion (so the
 // trail byte of a double-byte character is never taken for a separator);
-// empty components are left out.
+// empty and "." components are left out, and ".." takes the one before it
+// away.
 std::vector<FsNameComponent> FsPathComponents(const char* path);
 
 #endif  // UPDATER_INSTALL_FILE_NAMES_H_
