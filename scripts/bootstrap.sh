@@ -11,7 +11,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev
   googletest libgtest-dev
   wine64 wine32:i386 xvfb x11-utils imagemagick fonts-wqy-microhei
-  python3 zip unzip dpkg-dev time locales
+  python3 python3-pefile zip unzip dpkg-dev time locales
   libssl-dev openssl
 )
 missing=()
