@@ -24,7 +24,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-# shellcheck source=../wine-session.sh
+# shellcheck source=scripts/wine-session.sh
 . "$here/scripts/wine-session.sh"
 wine_session_start "$build" >/dev/null
 trap 'wine_session_stop; cleanup' EXIT
@@ -56,6 +56,7 @@ requests() { grep -c 'GET /update.zip' "$work/requests" || true; }
 run() {
   local folder=$1 options=$2; shift 2
   local status=0
+  # shellcheck disable=SC2086  # options: none, or words without spaces
   env "$@" "$WINE64" "$folder/updater.exe" $options -url "$url" \
     -dest "$(win "$work/target/marker_target.exe")" -log "$(win "$work/run.log")" \
     </dev/null >/dev/null 2>&1 || status=$?
