@@ -35,9 +35,10 @@ class CUpdateRun {
   CUpdateLog& m_log;
 };
 
-// Downloads m_url to m_archivePath with progress reports to the window.
-// Fails with exit code 2 and the system's text for the error; a failed
-// download leaves no file.
+// Downloads m_url to m_archivePath with progress reports and retries shown
+// in the window (HttpDownload: resumed after a cut, tried again after
+// failures that may pass). Fails with exit code 2 and the reason in words;
+// a failed download leaves no file.
 StepOutcome DownloadStep(CUpdateRun& run);
 
 // In a program built with the publisher's key: fetches the signature and

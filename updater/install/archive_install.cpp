@@ -1,8 +1,6 @@
 #include "updater/install/archive_install.h"
 
-#include <cinttypes>
-#include <cstdio>
-
+#include "framework/text_format.h"
 #include "updater/install/archive_names.h"
 #include "updater/install/install_transaction.h"
 
@@ -123,11 +121,14 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
   if (!CheckArchiveNames(names, message)) return InstallResult::kRefused;
   const uint64_t available = fs.FreeSpace(folder);
   if (available != UINT64_MAX && needed > available) {
-    char text[200];
-    snprintf(text, sizeof(text),
-             "Update failed.  The update needs %" PRIu64 " bytes, but only %" PRIu64
-             " bytes are free on the disk%s",
-             needed, available, kNothingChanged);
+    // FormatText, not snprintf: in C++ code the latter brings MinGW's whole
+    // printf into the program.
+    char text[200], neededText[kDecimal64Size], availableText[kDecimal64Size];
+    FormatText(text, sizeof(text),
+               "Update failed.  The update needs %s bytes, but only %s bytes are free on the "
+               "disk%s",
+               FormatDecimal64(needed, neededText), FormatDecimal64(available, availableText),
+               kNothingChanged);
     *message = text;
     return InstallResult::kFailedNothingChanged;
   }

@@ -4,6 +4,7 @@
 #define UPDATER_INSTALL_INSTALL_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -110,8 +111,10 @@ class TempFolder {
     const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
                                            ? std::filesystem::path("/dev/shm")
                                            : std::filesystem::temp_directory_path();
+    // The process id keeps runs apart: other checkouts on the machine run
+    // the same tests in the same folder at the same time.
     m_path = base / (std::string("install_") + info->test_suite_name() + "_" + info->name() + "_" +
-                     suffix);
+                     suffix + "_" + std::to_string(getpid()));
     Reset();
   }
   ~TempFolder() { Clear(); }

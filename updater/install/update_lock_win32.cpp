@@ -1,7 +1,6 @@
 #include <windows.h>
 
-#include <cstdio>
-
+#include "framework/text_format.h"
 #include "updater/install/update_lock.h"
 
 CUpdateLock::~CUpdateLock() {
@@ -23,10 +22,10 @@ LockResult CUpdateLock::Acquire(const char* folder) {
   if (!identified) return LockResult::kUnavailable;
 
   char name[80];
-  snprintf(name, sizeof(name), "Global\\tarnwick-update-%08lx-%08lx%08lx",
-           static_cast<unsigned long>(info.dwVolumeSerialNumber),
-           static_cast<unsigned long>(info.nFileIndexHigh),
-           static_cast<unsigned long>(info.nFileIndexLow));
+  FormatText(name, sizeof(name), "Global\\tarnwick-update-%08lx-%08lx%08lx",
+             static_cast<unsigned long>(info.dwVolumeSerialNumber),
+             static_cast<unsigned long>(info.nFileIndexHigh),
+             static_cast<unsigned long>(info.nFileIndexLow));
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
   if (mutex == nullptr) return LockResult::kUnavailable;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
