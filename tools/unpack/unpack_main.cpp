@@ -18,8 +18,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <vector>
-
 #include "unzip/platform/file_system.h"
 #include "tools/unpack/signature_commands.h"
 #include "unzip/unpack.h"
@@ -174,14 +172,14 @@ bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
 // itself or two names of one file, unpack refuses too: says why and answers
 // true. Entries that fail their lookup fail the extraction on their own.
 bool RefusedByTheUpdater(UnpackHandle handle, int32_t count) {
-  std::vector<ArchiveEntryName> names;
+  CArchiveNames names;
   for (int32_t i = 0; i < count; ++i) {
     UnpackEntryInfo info = {};
     if (UnpackGetEntry(handle, i, &info) != UNPACK_OK) continue;
-    names.push_back({info.szName, (info.dwAttributes & kUnpackAttrDirectory) != 0});
+    names.Add(info.szName, (info.dwAttributes & kUnpackAttrDirectory) != 0);
   }
   CString message;
-  if (CheckArchiveNames(names, &message)) return false;
+  if (names.Check(&message)) return false;
   fprintf(stderr, "unpack: the updater refuses this archive, nothing extracted: %s\n",
           message.GetString());
   return true;

@@ -38,8 +38,8 @@ const char kJournalFailure[] = "Update failed.  The update journal could not be 
 // Reads every entry once: the lookups fail early, before anything is
 // written, the sizes (64 bits, a sum past 2^64 - 1 staying there) add up to
 // what staging needs, and the names are gathered for their check.
-bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes,
-                    std::vector<ArchiveEntryName>* names, CString* message) {
+bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, CArchiveNames* names,
+                    CString* message) {
   *bytes = 0;
   UnpackEntryInfo entry = {};
   for (int32_t i = 0; i < count; ++i) {
@@ -51,7 +51,7 @@ bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes,
     }
     const bool isDirectory = (entry.dwAttributes & kUnpackAttrDirectory) != 0;
     if (!isDirectory) *bytes = size > UINT64_MAX - *bytes ? UINT64_MAX : *bytes + size;
-    names->push_back({entry.szName, isDirectory});
+    names->Add(entry.szName, isDirectory);
   }
   return true;
 }
@@ -114,11 +114,11 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
   const int32_t count = entry.nIndex;
 
   uint64_t needed = 0;
-  std::vector<ArchiveEntryName> names;
+  CArchiveNames names;
   if (!MeasureArchive(archive, count, &needed, &names, message)) {
     return InstallResult::kFailedNothingChanged;
   }
-  if (!CheckArchiveNames(names, message)) return InstallResult::kRefused;
+  if (!names.Check(message)) return InstallResult::kRefused;
   const uint64_t available = fs.FreeSpace(folder);
   if (available != UINT64_MAX && needed > available) {
     // FormatText, not snprintf: in C++ code the latter brings MinGW's whole

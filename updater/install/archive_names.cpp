@@ -1,57 +1,15 @@
 #include "updater/install/archive_names.h"
 
-#include <algorithm>
-#include <set>
+#include <cstdlib>
+#include <cstring>
 
 #include "updater/install/file_names.h"
 #include "updater/install/reserved_names.h"
 
 namespace {
 
-// A file, or a folder on the way to an entry (or a folder entry itself).
-struct Place {
-  FsName written;  // the components as the archive writes them, '/' joined
-  FsName kept;     // what the file system keeps of them, '/' joined
-  bool isFile = false;
-  size_t entry = 0;  // the entry that names it
-};
-
-bool KeptBefore(const Place& a, const Place& b) {
-  const int order = CompareFsNames(a.kept.data(), a.kept.size(), b.kept.data(), b.kept.size());
-  return order != 0 ? order < 0 : a.written < b.written;
-}
-
-bool SamePlace(const Place& a, const Place& b) {
-  return CompareFsNames(a.kept.data(), a.kept.size(), b.kept.data(), b.kept.size()) == 0;
-}
-
-std::vector<Place> Places(const std::vector<ArchiveEntryName>& entries) {
-  std::vector<Place> places;
-  std::set<FsName> folders;  // each folder once, as written
-  for (size_t e = 0; e < entries.size(); ++e) {
-    const std::vector<FsNameComponent> components = FsPathComponents(entries[e].name.GetString());
-    Place place;
-    place.entry = e;
-    for (size_t c = 0; c < components.size(); ++c) {
-      const FsNameComponent& component = components[c];
-      if (c > 0) {
-        place.written.push_back(u'/');
-        place.kept.push_back(u'/');
-      }
-      place.written.insert(place.written.end(), component.text.begin(), component.text.end());
-      place.kept.insert(place.kept.end(), component.text.begin(),
-                        component.text.begin() + static_cast<std::ptrdiff_t>(component.kept));
-      place.isFile = c + 1 == components.size() && !entries[e].isDirectory;
-      if (place.isFile || folders.insert(place.written).second) places.push_back(place);
-    }
-  }
-  return places;
-}
-
-CString TwoNamesOneFile(const ArchiveEntryName& a, const ArchiveEntryName& b) {
-  return "Update refused.  The entries " + ShownEntryName(a.name) + " and " +
-         ShownEntryName(b.name) +
-         " of the archive name the same file on the disk; nothing was changed.";
+bool SameText(const char16_t* a, size_t aSize, const char16_t* b, size_t bSize) {
+  return aSize == bSize && std::memcmp(a, b, aSize * sizeof(char16_t)) == 0;
 }
 
 }  // namespace
@@ -62,35 +20,88 @@ CString ShownEntryName(const CString& name) {
   return shown;
 }
 
-bool CheckArchiveNames(const std::vector<ArchiveEntryName>& entries, CString* message) {
-  for (const ArchiveEntryName& entry : entries) {
-    if (IsReservedEntryName(entry.name)) {
-      *message = "Update refused.  The archive holds " + ShownEntryName(entry.name) +
-                 ", a name the updater keeps for its own files; nothing was changed.";
-      return false;
-    }
+void CArchiveNames::Add(const char* name, bool isDirectory) {
+  if (m_reserved != kNone) return;  // the check has its answer
+  const size_t nameAt = m_names.size();
+  m_names.insert(m_names.end(), name, name + std::strlen(name) + 1);
+  FsPath path;
+  ToFsPath(name, &path);
+  if (IsReservedPath(path)) {
+    m_reserved = nameAt;
+    return;
   }
+  if (path.count == 0) return;
+  const size_t written = m_text.size();
+  const size_t writtenSize = path.writtenEnd[path.count - 1];
+  const size_t keptSize = path.keptEnd[path.count - 1];
+  m_text.insert(m_text.end(), path.written, path.written + writtenSize);
+  m_text.insert(m_text.end(), path.kept, path.kept + keptSize);
+  for (size_t c = 0; c < path.count; ++c) {
+    Place place = {};
+    place.written = written;
+    place.keptStart = written + writtenSize;
+    place.writtenSize = path.writtenEnd[c];
+    place.keptSize = path.keptEnd[c];
+    place.isFile = c + 1 == path.count && !isDirectory;
+    place.name = nameAt;
+    m_places.push_back(place);
+  }
+}
 
-  // Sorted as the file system compares, places that are one on the disk
-  // stand together. Among them a file conflicts with any place written
-  // otherwise; folders written in different case are one folder, and fine.
-  std::vector<Place> places = Places(entries);
-  std::sort(places.begin(), places.end(), KeptBefore);
-  for (size_t start = 0, end; start < places.size(); start = end) {
-    end = start + 1;
-    while (end < places.size() && SamePlace(places[start], places[end])) ++end;
+// As the file system compares (what it keeps, case ignored), then byte for
+// byte as written.
+int CArchiveNames::Compare(const void* a, const void* b) {
+  const Place& x = *static_cast<const Place*>(a);
+  const Place& y = *static_cast<const Place*>(b);
+  const int order = CompareFsNames(x.keptText, x.keptSize, y.keptText, y.keptSize);
+  if (order != 0) return order;
+  const size_t common = x.writtenSize < y.writtenSize ? x.writtenSize : y.writtenSize;
+  for (size_t i = 0; i < common; ++i) {
+    if (x.writtenText[i] != y.writtenText[i]) return x.writtenText[i] < y.writtenText[i] ? -1 : 1;
+  }
+  return static_cast<int>(x.writtenSize) - static_cast<int>(y.writtenSize);
+}
+
+bool CArchiveNames::Check(CString* message) {
+  if (m_reserved != kNone) {
+    *message = "Update refused.  The archive holds " + ShownEntryName(&m_names[m_reserved]) +
+               ", a name the updater keeps for its own files; nothing was changed.";
+    return false;
+  }
+  for (Place& place : m_places) {
+    place.writtenText = m_text.data() + place.written;
+    place.keptText = m_text.data() + place.keptStart;
+  }
+  // Sorted so, places that are one on the disk stand together. Among them a
+  // file conflicts with any place written otherwise; folders written in
+  // different case are one folder, and fine.
+  std::qsort(m_places.data(), m_places.size(), sizeof(Place), Compare);
+  for (size_t start = 0, end; start < m_places.size(); start = end) {
+    const Place& first = m_places[start];
     const Place* file = nullptr;
-    for (size_t i = start; i < end && file == nullptr; ++i) {
-      if (places[i].isFile) file = &places[i];
+    const Place* other = nullptr;
+    for (end = start; end < m_places.size(); ++end) {
+      const Place& place = m_places[end];
+      if (CompareFsNames(first.keptText, first.keptSize, place.keptText, place.keptSize) != 0) {
+        break;
+      }
+      if (place.isFile && file == nullptr) file = &place;
+      if (other == nullptr &&
+          !SameText(first.writtenText, first.writtenSize, place.writtenText, place.writtenSize)) {
+        other = &place;
+      }
     }
-    if (file == nullptr) continue;
-    for (size_t i = start; i < end; ++i) {
-      if (places[i].written == file->written) continue;
-      const size_t first = std::min(file->entry, places[i].entry);
-      const size_t second = std::max(file->entry, places[i].entry);
-      *message = TwoNamesOneFile(entries[first], entries[second]);
-      return false;
-    }
+    if (file == nullptr || other == nullptr) continue;
+    const Place& a =
+        SameText(file->writtenText, file->writtenSize, first.writtenText, first.writtenSize)
+            ? *other
+            : first;
+    const size_t one = file->name < a.name ? file->name : a.name;
+    const size_t two = file->name < a.name ? a.name : file->name;
+    *message = "Update refused.  The entries " + ShownEntryName(&m_names[one]) + " and " +
+               ShownEntryName(&m_names[two]) +
+               " of the archive name the same file on the disk; nothing was changed.";
+    return false;
   }
   return true;
 }

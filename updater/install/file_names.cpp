@@ -1,34 +1,40 @@
 #include "updater/install/file_names.h"
 
-std::vector<FsNameComponent> FsPathComponents(const char* path) {
-  const FsName name = ToFsName(path);
-  std::vector<FsNameComponent> components;
-  size_t start = 0;
-  for (size_t i = 0; i <= name.size(); ++i) {
-    if (i < name.size() && name[i] != u'/' && name[i] != u'\\') continue;
-    const size_t length = i - start;
-    // "." and ".." are resolved by their text, as Windows resolves them.
-    if (length == 1 && name[start] == u'.') {
-      start = i + 1;
+#include <cstring>
+
+void ToFsPath(const char* name, FsPath* path) {
+  char16_t units[kFsPathUnits];
+  const size_t length = ToFsName(name, units, kFsPathUnits);
+  path->count = 0;
+  size_t written = 0;
+  size_t kept = 0;
+  for (size_t start = 0, end = 0; start <= length; start = end + 1) {
+    end = start;
+    while (end < length && units[end] != u'/' && units[end] != u'\\') ++end;
+    const size_t size = end - start;
+    const char16_t* text = units + start;
+    if (size == 0 || (size == 1 && text[0] == u'.')) continue;
+    if (size == 2 && text[0] == u'.' && text[1] == u'.') {
+      // "." and ".." are resolved by their text, as Windows resolves them.
+      if (path->count > 0) --path->count;
+      written = path->count > 0 ? path->writtenEnd[path->count - 1] : 0;
+      kept = path->count > 0 ? path->keptEnd[path->count - 1] : 0;
       continue;
     }
-    if (length == 2 && name[start] == u'.' && name[start + 1] == u'.') {
-      if (!components.empty()) components.pop_back();
-      start = i + 1;
-      continue;
+    size_t keep = size;
+    while (keep > 0 && (text[keep - 1] == u'.' || text[keep - 1] == u' ')) --keep;
+    // Every component takes at least two units of the name with its
+    // separator, so written and kept stay within their arrays.
+    if (path->count > 0) {
+      path->written[written++] = u'/';
+      path->kept[kept++] = u'/';
     }
-    if (length > 0) {
-      FsNameComponent component;
-      component.text.assign(name.begin() + static_cast<std::ptrdiff_t>(start),
-                            name.begin() + static_cast<std::ptrdiff_t>(i));
-      component.kept = component.text.size();
-      while (component.kept > 0 && (component.text[component.kept - 1] == u'.' ||
-                                    component.text[component.kept - 1] == u' ')) {
-        --component.kept;
-      }
-      components.push_back(std::move(component));
-    }
-    start = i + 1;
+    std::memcpy(path->written + written, text, size * sizeof(char16_t));
+    std::memcpy(path->kept + kept, text, keep * sizeof(char16_t));
+    written += size;
+    kept += keep;
+    path->writtenEnd[path->count] = static_cast<uint16_t>(written);
+    path->keptEnd[path->count] = static_cast<uint16_t>(kept);
+    ++path->count;
   }
-  return components;
 }

@@ -53,19 +53,20 @@ char16_t Upper(char16_t unit) {
 
 }  // namespace
 
-FsName ToFsName(const char* name) {
-  FsName units;
+size_t ToFsName(const char* name, char16_t* out, size_t size) {
+  size_t length = 0;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
   while (*p != 0) {
     const char32_t c = NextCodePoint(p);
+    if (length + (c < 0x10000 ? 1 : 2) >= size) return 0;  // a terminator would not fit
     if (c < 0x10000) {
-      units.push_back(static_cast<char16_t>(c));
+      out[length++] = static_cast<char16_t>(c);
     } else {
-      units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      out[length++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out[length++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     }
   }
-  return units;
+  return length;
 }
 
 int CompareFsNames(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength) {

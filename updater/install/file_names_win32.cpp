@@ -3,12 +3,10 @@
 
 #include "updater/install/file_names.h"
 
-FsName ToFsName(const char* name) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (length <= 1) return FsName();
-  std::vector<wchar_t> wide(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), length);
-  return FsName(wide.begin(), wide.end() - 1);
+size_t ToFsName(const char* name, char16_t* out, size_t size) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, name, -1, reinterpret_cast<wchar_t*>(out),
+                                         static_cast<int>(size));
+  return length > 0 ? static_cast<size_t>(length) - 1 : 0;
 }
 
 int CompareFsNames(const char16_t* a, size_t aLength, const char16_t* b, size_t bLength) {

@@ -20,26 +20,32 @@ const Pattern kTopLevelSuffixes[] = {P(u".tarnwick.zip"), P(u".tarnwick.zip.sig"
 // Compared with every component.
 const Pattern kSuffixes[] = {P(u".~upd-new"), P(u".~upd-old")};
 
-bool StartsWith(const FsNameComponent& name, const Pattern& pattern) {
-  return name.kept >= pattern.length &&
-         CompareFsNames(name.text.data(), pattern.length, pattern.text, pattern.length) == 0;
+// A component as the file system keeps it.
+struct Component {
+  const char16_t* text;
+  size_t length;
+};
+
+bool StartsWith(const Component& name, const Pattern& pattern) {
+  return name.length >= pattern.length &&
+         CompareFsNames(name.text, pattern.length, pattern.text, pattern.length) == 0;
 }
 
-bool EndsWith(const FsNameComponent& name, const Pattern& pattern) {
-  return name.kept >= pattern.length &&
-         CompareFsNames(name.text.data() + name.kept - pattern.length, pattern.length, pattern.text,
+bool EndsWith(const Component& name, const Pattern& pattern) {
+  return name.length >= pattern.length &&
+         CompareFsNames(name.text + name.length - pattern.length, pattern.length, pattern.text,
                         pattern.length) == 0;
 }
 
 // The zip layer writes each file as "~u" and four hex digits first.
-bool IsLayerTemporary(const FsNameComponent& name) {
+bool IsLayerTemporary(const Component& name) {
   static const Pattern kStart = P(u"~u");
   static const char16_t kHexDigits[] = u"0123456789abcdef";
-  if (name.kept != kStart.length + 4 || !StartsWith(name, kStart)) return false;
-  for (size_t i = kStart.length; i < name.kept; ++i) {
+  if (name.length != kStart.length + 4 || !StartsWith(name, kStart)) return false;
+  for (size_t i = kStart.length; i < name.length; ++i) {
     bool digit = false;
     for (size_t d = 0; d < 16 && !digit; ++d) {
-      digit = CompareFsNames(&name.text[i], 1, &kHexDigits[d], 1) == 0;
+      digit = CompareFsNames(name.text + i, 1, kHexDigits + d, 1) == 0;
     }
     if (!digit) return false;
   }
@@ -48,20 +54,28 @@ bool IsLayerTemporary(const FsNameComponent& name) {
 
 }  // namespace
 
-bool IsReservedEntryName(const CString& name) {
-  const std::vector<FsNameComponent> components = FsPathComponents(name.GetString());
-  if (components.empty()) return false;
-  for (const Pattern& prefix : kTopLevelPrefixes) {
-    if (StartsWith(components.front(), prefix)) return true;
-  }
-  for (const Pattern& suffix : kTopLevelSuffixes) {
-    if (EndsWith(components.front(), suffix)) return true;
-  }
-  for (const FsNameComponent& component : components) {
+bool IsReservedPath(const FsPath& path) {
+  for (size_t c = 0; c < path.count; ++c) {
+    const size_t start = c == 0 ? 0 : path.keptEnd[c - 1] + 1u;
+    const Component component = {path.kept + start, path.keptEnd[c] - start};
+    if (c == 0) {
+      for (const Pattern& prefix : kTopLevelPrefixes) {
+        if (StartsWith(component, prefix)) return true;
+      }
+      for (const Pattern& suffix : kTopLevelSuffixes) {
+        if (EndsWith(component, suffix)) return true;
+      }
+    }
     if (IsLayerTemporary(component)) return true;
     for (const Pattern& suffix : kSuffixes) {
       if (EndsWith(component, suffix)) return true;
     }
   }
   return false;
+}
+
+bool IsReservedEntryName(const CString& name) {
+  FsPath path;
+  ToFsPath(name.GetString(), &path);
+  return IsReservedPath(path);
 }

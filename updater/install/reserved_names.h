@@ -22,4 +22,8 @@
 // a directory's with or without its trailing separator.
 bool IsReservedEntryName(const CString& name);
 
+struct FsPath;
+// The same for a name already split (file_names.h).
+bool IsReservedPath(const FsPath& path);
+
 #endif  // UPDATER_INSTALL_RESERVED_NAMES_H_
