@@ -99,5 +99,14 @@ for name in reserved one-file; do
 done
 echo "names the updater refuses: nothing extracted"
 
+# A release record heads the archives unpack make writes: extract passes it
+# over and checks the names after it.
+mkdir -p "$work/product/bin" "$work/made"
+echo "app" >"$work/product/bin/app.exe"
+"$unpack" make "$work/product" "$work/made.zip" --version 1.0.0 >/dev/null
+check "$unpack" extract "$work/made.zip" "$work/made" >/dev/null
+check [ -f "$work/made/bin/app.exe" ]
+echo "a full archive with its release record: extracted"
+
 [ $fail -eq 0 ] && echo "unpack command line: passed"
 exit $fail
