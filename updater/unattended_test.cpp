@@ -84,6 +84,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   TestHttpServer server;
   ASSERT_TRUE(server.started());
   server.Serve("/good.zip", {200, zip.Build()});
+  server.Serve("/", {200, zip.Build()});
   TestHttpResponse text;
   text.body = "this is not an update archive";
   text.contentType = "text/plain";
@@ -102,6 +103,8 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
     DWORD code;
   } cases[] = {
       {"good update", server.Url("/good.zip"), {}, false, 0},
+      // Without the publisher's key no signature address is made from it.
+      {"address without a file", server.Url("?v=2"), {}, false, 0},
       {"command line without -url", "", {L"\x53C2\x6570\x65E0\x6548"}, false, 1},
       {"404",
        server.Url("/missing.zip"),

@@ -12,13 +12,14 @@
 //
 // Exit status of list and extract: 0 when the archive opened and every entry
 // gave 0; 1 when the archive could not be opened or some entry failed (or,
-// for extract, it is a delta, which needs the old version's files: see
-// apply); 2 for a bad command line or a FOLDER that cannot be the base
-// (empty or too long), before anything is written. Names are printed with
-// their control characters escaped. list shows an archive's release record
-// after its entries; extract writes every entry but the record. sign and
-// verify: see signature_commands.h; make, delta and apply:
-// release_commands.h.
+// for extract and before anything is written: it is a delta, which needs the
+// old version's files, see apply; the updater would refuse its names; it
+// does not fit the folder's free space); 2 for a bad command line or a
+// FOLDER that cannot be the base (empty or too long), before anything is
+// written. Names are printed with their control characters escaped. list
+// shows an archive's release record after its entries; extract writes every
+// entry but the record. sign and verify: see signature_commands.h; make,
+// delta and apply: release_commands.h.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,7 @@
 #include "tools/unpack/signature_commands.h"
 #include "unzip/platform/file_system.h"
 #include "unzip/unpack.h"
+#include "updater/install/archive_names.h"
 #include "updater/release/release_archive.h"
 
 namespace {
@@ -157,12 +159,13 @@ bool StopsTheWalk(UnpackResult result, int32_t index, int32_t count) {
 
 // The archive's entries would unpack to more bytes than the folder's volume
 // has free. Entries that fail their lookup write nothing and count nothing.
+// Sizes are Zip64's, 64 bits each; a sum past 2^64 - 1 stays there.
 bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
   uint64_t needed = 0;
   for (int32_t i = 0; i < count; ++i) {
-    UnpackEntryInfo info = {};
-    const UnpackResult result = UnpackGetEntry(handle, i, &info);
-    if (result == UNPACK_OK) needed += info.nUnpackedSize;
+    uint64_t size = 0;
+    const UnpackResult result = UnpackGetUnpackedSize(handle, i, &size);
+    needed = size > UINT64_MAX - needed ? UINT64_MAX : needed + size;
     if (result == UNPACK_ERR_DIRECTORY) break;
   }
   uint64_t available = 0;
@@ -175,6 +178,24 @@ bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
           "unpack: the archive unpacks to %" PRIu64 " bytes, more than the %" PRIu64
           " bytes free for %s; nothing extracted\n",
           needed, available, folder);
+  return true;
+}
+
+// What the updater refuses before it writes anything, a name it keeps for
+// itself or two names of one file, unpack refuses too: says why and answers
+// true. Entries that fail their lookup fail the extraction on their own;
+// the names are those from entry first on (after a release record).
+bool RefusedByTheUpdater(UnpackHandle handle, int32_t first, int32_t count) {
+  CArchiveNames names;
+  for (int32_t i = first; i < count; ++i) {
+    UnpackEntryInfo info = {};
+    if (UnpackGetEntry(handle, i, &info) != UNPACK_OK) continue;
+    names.Add(info.szName, (info.dwAttributes & kUnpackAttrDirectory) != 0);
+  }
+  CString message;
+  if (names.Check(&message)) return false;
+  fprintf(stderr, "unpack: the updater refuses this archive, nothing extracted: %s\n",
+          message.GetString());
   return true;
 }
 
@@ -279,7 +300,7 @@ int Extract(const char* archive, const char* folder, const char* password) {
     first = 1;
   }
   int32_t count = EntryCount(handle);
-  if (ExceedsFreeSpace(handle, count, folder)) {
+  if (ExceedsFreeSpace(handle, count, folder) || RefusedByTheUpdater(handle, first, count)) {
     UnpackClose(handle);
     return 1;
   }

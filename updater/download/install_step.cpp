@@ -66,6 +66,8 @@ StepOutcome InstallStep(CUpdateRun& run) {
     case InstallResult::kCancelled:
       // A cancelled run ends without a word; the dialog is waiting for it.
       return StepFailed(kExitCancelled, "no commit: cancelled while staging; nothing was changed");
+    case InstallResult::kRefused:
+      return StepFailed(kExitArchiveRefused, "archive refused: " + failure, failure);
     case InstallResult::kFailedRepairPending:
       return StepFailed(kExitUpdateFailed,
                         "commit undone in part: the next start puts the rest back", failure);

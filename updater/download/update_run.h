@@ -49,7 +49,8 @@ StepOutcome VerifyStep(CUpdateRun& run);
 
 // Applies every entry of the archive to the folder all at once or not at
 // all (updater/install/archive_install.h), then deletes the archive. Ends
-// with exit code 3 for a file that is no archive, 4 when the install failed
+// with exit code 3 for a file that is no archive or an archive whose names
+// are refused (updater/install/archive_names.h), 4 when the install failed
 // (nothing changed, or the next start repairs), 5 when cancelled, and with
 // windowGone when the user cancelled before anything was written.
 StepOutcome InstallStep(CUpdateRun& run);
