@@ -33,6 +33,14 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
   }
 }
 
+// The running updater's own file name: its new copy is committed last.
+CString RunningProgramName() {
+  char modulePath[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  const CString path = modulePath;
+  return path.Mid(path.ReverseFind('\\') + 1);
+}
+
 }  // namespace
 
 StepOutcome InstallStep(CUpdateRun& run) {
@@ -51,7 +59,7 @@ StepOutcome InstallStep(CUpdateRun& run) {
   InstallResult result = InstallResult::kFailedNothingChanged;
   if (archive != nullptr) {
     result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
-                            LogEntry);
+                            LogEntry, RunningProgramName());
   }
   UnpackClose(archive);
   run.m_signedArchive.Release();

@@ -1,5 +1,8 @@
 // The transaction's file-system operations over POSIX calls; '\' in a path
 // is a separator, as on Windows, and read-only is the owner write bit.
+// Renames are not flushed one by one: a flush of the journal afterwards
+// commits them with it on a file system that journals its metadata in order
+// (ext4), which the durability of an update relies on here.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -7,8 +10,11 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -16,6 +22,15 @@
 #include "updater/install/install_file_system.h"
 
 namespace {
+
+const size_t kFlushThreads = 8;
+
+bool SyncPath(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  return close(fd) == 0 && ok;
+}
 
 std::string Native(const CString& path) {
   std::string s(path.GetString(), path.GetLength());
@@ -29,9 +44,10 @@ class CPosixFileSystem : public CInstallFileSystem {
  public:
   uint32_t GetAttributes(const CString& path) override {
     struct stat st;
-    if (stat(Native(path).c_str(), &st) != 0) {
+    if (lstat(Native(path).c_str(), &st) != 0) {
       return errno == ENOENT || errno == ENOTDIR ? kInstallMissing : kInstallUnknown;
     }
+    if (S_ISLNK(st.st_mode)) return kInstallLink;
     if (S_ISDIR(st.st_mode)) return kUnpackAttrDirectory;
     return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
   }
@@ -50,6 +66,43 @@ class CPosixFileSystem : public CInstallFileSystem {
     struct stat st;
     if (lstat(target.c_str(), &st) == 0) return MoveResult::kFailed;
     return rename(source.c_str(), target.c_str()) == 0 ? MoveResult::kMoved : MoveResult::kFailed;
+  }
+
+  bool MakeDirectory(const CString& path) override {
+    const std::string native = Native(path);
+    if (mkdir(native.c_str(), 0777) == 0) return true;
+    struct stat st;
+    return errno == EEXIST && lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
+    // fsync of one small file waits mostly for the disk; several at once
+    // share its journal commits.
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> firstFailure{paths.size()};
+    auto work = [&] {
+      for (size_t i; (i = next++) < paths.size();) {
+        if (!SyncPath(Native(paths[i]))) {
+          size_t expected = paths.size();
+          firstFailure.compare_exchange_strong(expected, i);
+        }
+      }
+    };
+    std::vector<std::thread> workers;
+    for (size_t n = 0; n < kFlushThreads && n < paths.size(); ++n) workers.emplace_back(work);
+    for (std::thread& worker : workers) worker.join();
+    if (firstFailure < paths.size()) {
+      *failed = firstFailure;
+      return false;
+    }
+    // The names of new files are entries of their folders.
+    std::set<std::string> folders;
+    for (const CString& path : paths) {
+      const std::string native = Native(path);
+      folders.insert(native.substr(0, native.find_last_of('/') + 1));
+    }
+    for (const std::string& folder : folders) SyncPath(folder.empty() ? "." : folder);
+    return true;
   }
 
   bool RemoveFile(const CString& path) override {
