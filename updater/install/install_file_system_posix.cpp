@@ -23,7 +23,7 @@
 
 namespace {
 
-const size_t kFlushThreads = 8;
+const size_t kFlushThreads = 16;
 
 bool SyncPath(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -10,7 +10,7 @@
 
 namespace {
 
-const size_t kFlushThreads = 8;
+const size_t kFlushThreads = 16;
 
 // Writes one file's data and attributes to the disk. FlushFileBuffers needs
 // write access, which a read-only file refuses: its attribute is lifted for

@@ -98,7 +98,9 @@ class CJournalReader {
     record.target = line.Mid(static_cast<int>(rest - line.GetString()));
     if (!IsSafeRelativePath(record.target)) return Invalid("an unsafe file path");
     if (!m_targets.insert(PathKey(record.target)).second) return Invalid("a path named twice");
-    if (!previous && !m_numbers.insert(record.number).second) return Invalid("a number used twice");
+    CString number;
+    number.Format("%d", record.number);
+    if (!previous && !m_numbers.insert(number).second) return Invalid("a number used twice");
     m_journal.records.push_back(record);
     return true;
   }
@@ -115,7 +117,7 @@ class CJournalReader {
   bool m_committing = false;
   bool m_closed = false;
   std::set<CString> m_targets;
-  std::set<int> m_numbers;
+  std::set<CString> m_numbers;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "updater/install/install_transaction.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "unzip/platform/file_system.h"
 #include "unzip/unpack.h"
@@ -97,13 +97,15 @@ StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attri
     return StageStep::kFailed;
   }
   const CString key = Key(target);
-  const auto named = m_recordKeys.find(key);
-  if (named != m_recordKeys.end()) {
-    // Named before: the earlier staged file (perhaps read-only) makes way.
-    const InstallRecord& record = m_records[named->second];
-    if (record.kind == RecordKind::kRemove) return StageStep::kFailed;
-    *staging = StagedFileName(record.number);
-    return m_fs.RemoveFile(Full(*staging)) ? StageStep::kStage : StageStep::kFailed;
+  if (m_recordKeys.count(key) != 0) {
+    // Named before (rarely): the earlier staged file (perhaps read-only)
+    // makes way.
+    for (const InstallRecord& record : m_records) {
+      if (Key(record.target) != key) continue;
+      if (record.kind == RecordKind::kRemove) return StageStep::kFailed;
+      *staging = StagedFileName(record.number);
+      return m_fs.RemoveFile(Full(*staging)) ? StageStep::kStage : StageStep::kFailed;
+    }
   }
   if (m_knownDirectories.count(key) != 0) return StageStep::kFailed;
   const int parent = ParentLength(target);
@@ -117,7 +119,7 @@ StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attri
   record.kind = existing == kInstallMissing ? RecordKind::kAdd : RecordKind::kReplace;
   record.number = ++m_lastNumber;
   record.target = target;
-  m_recordKeys[key] = m_records.size();
+  m_recordKeys.insert(key);
   m_records.push_back(record);
   *staging = StagedFileName(record.number);
   return StageStep::kStage;
@@ -134,7 +136,7 @@ bool CInstallTransaction::PrepareRemoval(const CString& target) {
   record.kind = RecordKind::kRemove;
   record.number = ++m_lastNumber;
   record.target = target;
-  m_recordKeys[key] = m_records.size();
+  m_recordKeys.insert(key);
   m_records.push_back(record);
   return true;
 }
@@ -143,20 +145,22 @@ CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why
   failedTarget->Empty();
   *why = MoveResult::kFailed;
   m_open = false;
-  std::stable_partition(m_records.begin(), m_records.end(),
-                        [this](const InstallRecord& record) { return !IsProgram(record); });
+  for (size_t i = 0; i + 1 < m_records.size(); ++i) {
+    if (!IsProgram(m_records[i])) continue;
+    std::swap(m_records[i], m_records.back());  // at most one record is the program's
+    break;
+  }
 
   // 1. Every new file on the disk before anything old may go.
   std::vector<CString> staged;
-  std::vector<const InstallRecord*> stagedRecords;
   for (const InstallRecord& record : m_records) {
-    if (record.kind == RecordKind::kRemove) continue;
-    staged.push_back(Full(StagedFileName(record.number)));
-    stagedRecords.push_back(&record);
+    if (record.kind != RecordKind::kRemove) staged.push_back(Full(StagedFileName(record.number)));
   }
   size_t failed = 0;
   if (!m_fs.FlushFiles(staged, &failed)) {
-    *failedTarget = stagedRecords[failed]->target;
+    for (const InstallRecord& record : m_records) {
+      if (record.kind != RecordKind::kRemove && failed-- == 0) *failedTarget = record.target;
+    }
     Abort();
     return CommitOutcome::kUndone;
   }

@@ -24,7 +24,6 @@
 #ifndef UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 #define UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 
-#include <map>
 #include <set>
 #include <vector>
 
@@ -96,9 +95,9 @@ class CInstallTransaction {
   bool m_open = false;  // between Begin and Commit or Abort
   int m_lastNumber = 0;
   std::vector<InstallRecord> m_records;
-  std::vector<CString> m_directories;      // to make, outermost first
-  std::map<CString, size_t> m_recordKeys;  // Key(target) -> index in m_records
-  std::set<CString> m_knownDirectories;    // Key(directory): there, or made by the commit
+  std::vector<CString> m_directories;    // to make, outermost first
+  std::set<CString> m_recordKeys;        // Key(target) of every record
+  std::set<CString> m_knownDirectories;  // Key(directory): there, or made by the commit
 };
 
 #endif  // UPDATER_INSTALL_INSTALL_TRANSACTION_H_
