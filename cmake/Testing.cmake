@@ -50,3 +50,18 @@ if(WIN32)
   add_custom_target(zh_cn_locale DEPENDS "${zh_cn_ctype}")
 endif()
 
+
+# updater_fuzz_target(name SOURCES ... LIBS ... INSTRUMENT ...): a libFuzzer
+# program (fuzz preset only), with coverage feedback from the INSTRUMENT
+# libraries it tests, not only from the target itself.
+function(updater_fuzz_target name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;INSTRUMENT" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  updater_warnings(${name})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  foreach(library ${ARG_INSTRUMENT})
+    target_compile_options(${library} PRIVATE -fsanitize=fuzzer-no-link)
+  endforeach()
+endfunction()

@@ -13,6 +13,7 @@
 
 #include <stdarg.h>
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -22,6 +23,12 @@ int FormatText(char* out, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 int FormatTextV(char* out, size_t size, const char* format, va_list args)
     __attribute__((format(printf, 3, 0)));
+
+// The 64-bit counts the formats above cannot print (their "%ll" forms differ
+// between the two printf implementations): value in decimal into out, which
+// holds kDecimal64Size bytes. Answers out, for use as a "%s" argument.
+enum { kDecimal64Size = 21 };
+const char* FormatDecimal64(uint64_t value, char* out);
 
 #ifdef __cplusplus
 }

@@ -15,3 +15,10 @@ TEST(TextFormatTest, AnswersTheFullLengthAndTerminatesWhenCut) {
   EXPECT_EQ(FormatText(name, sizeof(name), "%.*s~u%04x", 2, "dir", 0xAu), 8);
   EXPECT_EQ(std::string(name), "di~u000a");
 }
+
+TEST(TextFormatTest, Decimal64PrintsEveryValue) {
+  char out[kDecimal64Size];
+  EXPECT_STREQ(FormatDecimal64(0, out), "0");
+  EXPECT_STREQ(FormatDecimal64(4294967296u, out), "4294967296");
+  EXPECT_STREQ(FormatDecimal64(UINT64_MAX, out), "18446744073709551615");
+}

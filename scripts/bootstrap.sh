@@ -8,10 +8,10 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  libz-mingw-w64-dev zlib1g-dev
+  libz-mingw-w64-dev zlib1g-dev libzstd-dev
   googletest libgtest-dev
   wine64 wine32:i386 xvfb x11-utils imagemagick fonts-wqy-microhei
-  python3 zip unzip dpkg-dev time locales
+  python3 python3-pefile zip unzip dpkg-dev time locales
   libssl-dev openssl
 )
 missing=()
@@ -33,3 +33,4 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 "$here/scripts/fetch-minizip.sh"
+"$here/scripts/fetch-zstd.sh"

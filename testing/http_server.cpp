@@ -3,7 +3,9 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <cstdlib>
 
 namespace {
 
@@ -16,12 +18,22 @@ const char* ReasonPhrase(int status) {
   switch (status) {
     case 200:
       return "OK";
+    case 206:
+      return "Partial Content";
     case 403:
       return "Forbidden";
     case 404:
       return "Not Found";
+    case 408:
+      return "Request Timeout";
+    case 416:
+      return "Range Not Satisfiable";
+    case 429:
+      return "Too Many Requests";
     case 500:
       return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
     default:
       return "Status";
   }
@@ -34,6 +46,18 @@ bool Readable(SOCKET socket) {
   FD_SET(socket, &set);
   timeval timeout = {0, kPollMs * 1000};
   return select(0, &set, nullptr, nullptr, &timeout) == 1;
+}
+
+// The value of the request header name (given in lower case, with the
+// colon), or "".
+std::string HeaderValue(const std::string& request, const std::string& name) {
+  std::string lower = request;
+  for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  const size_t at = lower.find("\r\n" + name);
+  if (at == std::string::npos) return "";
+  size_t start = at + 2 + name.size();
+  while (start < request.size() && request[start] == ' ') ++start;
+  return request.substr(start, request.find("\r\n", start) - start);
 }
 
 }  // namespace
@@ -82,8 +106,14 @@ std::string TestHttpServer::Url(const std::string& path) const {
 }
 
 void TestHttpServer::Serve(const std::string& path, const TestHttpResponse& response) {
+  ServeInTurn(path, {response});
+}
+
+void TestHttpServer::ServeInTurn(const std::string& path,
+                                 const std::vector<TestHttpResponse>& responses) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_responses[path] = response;
+  m_responses[path] = responses;
+  m_answered[path] = 0;
 }
 
 void TestHttpServer::Stop() {
@@ -103,6 +133,16 @@ int TestHttpServer::RequestCount() const {
 std::vector<std::string> TestHttpServer::RequestPaths() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requestPaths;
+}
+
+std::vector<std::pair<std::string, std::string>> TestHttpServer::RequestRanges() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_requestRanges;
+}
+
+size_t TestHttpServer::BodyBytesSent() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_bodyBytesSent;
 }
 
 void TestHttpServer::Run(uint32_t maxLifetimeMs) {
@@ -143,12 +183,35 @@ void TestHttpServer::Answer(SOCKET client) {
   const std::string method = request.substr(0, methodEnd);
   const std::string path = request.substr(methodEnd + 1, pathEnd - methodEnd - 1);
 
+  const std::string range = HeaderValue(request, "range:");
+  const std::string ifRange = HeaderValue(request, "if-range:");
   TestHttpResponse response;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requestPaths.push_back(path);
-    auto found = m_responses.find(path.substr(0, path.find('?')));
-    response = found != m_responses.end() ? found->second : TestHttpResponse::NotFound();
+    m_requestRanges.emplace_back(range, ifRange);
+    const std::string key = path.substr(0, path.find('?'));
+    auto found = m_responses.find(key);
+    if (found != m_responses.end() && !found->second.empty()) {
+      const size_t turn = m_answered[key]++;
+      response = found->second[std::min(turn, found->second.size() - 1)];
+    } else {
+      response = TestHttpResponse::NotFound();
+    }
+  }
+
+  // "bytes=N-" on a body longer than N, for this very body.
+  std::string contentRange;
+  const size_t size = response.body.size();
+  if (response.honourRange && response.status == 200 && range.rfind("bytes=", 0) == 0 &&
+      range.back() == '-' && (ifRange.empty() || ifRange == response.etag)) {
+    const size_t first = std::strtoull(range.c_str() + 6, nullptr, 10);
+    if (first < size) {
+      response.status = 206;
+      response.body = response.body.substr(first);
+      contentRange = "bytes " + std::to_string(first) + "-" + std::to_string(size - 1) + "/" +
+                     std::to_string(size);
+    }
   }
 
   std::string head =
@@ -157,15 +220,42 @@ void TestHttpServer::Answer(SOCKET client) {
   if (response.sendContentLength) {
     head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
   }
+  if (!contentRange.empty()) head += "Content-Range: " + contentRange + "\r\n";
+  if (!response.etag.empty()) head += "ETag: " + response.etag + "\r\n";
+  head += response.extraHeaders;
   head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
   if (!SendAll(client, head.data(), head.size(), 0)) return;
-  if (method != "HEAD") {
-    SendAll(client, response.body.data(), response.body.size(), response.bytesPerSecond);
+  if (method == "HEAD") {
+    shutdown(client, SD_SEND);
+    return;
+  }
+  const size_t sendable = std::min({response.body.size(), response.cutAfter, response.stallAfter});
+  size_t sent = 0;
+  const bool whole =
+      SendAll(client, response.body.data(), sendable, response.bytesPerSecond, &sent);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bodyBytesSent += sent;
+  }
+  if (whole && sendable < response.body.size() && response.stallAfter == sendable) {
+    WaitForClose(client);
+    return;
   }
   shutdown(client, SD_SEND);
 }
 
-bool TestHttpServer::SendAll(SOCKET client, const char* data, size_t size, size_t bytesPerSecond) {
+void TestHttpServer::WaitForClose(SOCKET client) {
+  char buffer[256];
+  while (!m_stop) {
+    if (!Readable(client)) continue;
+    const int received = recv(client, buffer, sizeof(buffer), 0);
+    if (received == 0) return;
+    if (received < 0 && WSAGetLastError() != WSAETIMEDOUT) return;
+  }
+}
+
+bool TestHttpServer::SendAll(SOCKET client, const char* data, size_t size, size_t bytesPerSecond,
+                             size_t* sentCount) {
   const auto start = std::chrono::steady_clock::now();
   // Throttled bodies go out in about twenty pieces a second.
   const size_t chunk = bytesPerSecond == 0 ? kChunkBytes : std::max<size_t>(1, bytesPerSecond / 20);
@@ -182,6 +272,7 @@ bool TestHttpServer::SendAll(SOCKET client, const char* data, size_t size, size_
     int written = send(client, data + sent, piece, 0);
     if (written <= 0) return false;
     sent += static_cast<size_t>(written);
+    if (sentCount != nullptr) *sentCount += static_cast<size_t>(written);
   }
   return true;
 }

@@ -51,6 +51,11 @@ bool StatusRecorder::PumpUntilFinal(DWORD timeoutMs, const std::function<void()>
 
 LRESULT CALLBACK StatusRecorder::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<StatusRecorder*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (message == WM_UPDATE_RETRY && self != nullptr) {
+    self->m_retries.push_back(
+        {static_cast<int>(wParam), static_cast<int>(lParam), self->m_reports.size()});
+    return 0;
+  }
   if (message != WM_UPDATE_STATUS || self == nullptr) {
     return DefWindowProcA(hwnd, message, wParam, lParam);
   }

@@ -1,6 +1,7 @@
 // StatusRecorder: a message-only window that stands in for the progress
 // dialog in tests. It records every WM_UPDATE_STATUS it receives, with the
-// status text for percentages (copied while the sender waits).
+// status text for percentages (copied while the sender waits), and every
+// WM_UPDATE_RETRY.
 //
 // REQUIRES: used on the thread that created it; senders on other threads
 // are served only while that thread pumps messages (PumpUntilFinal).
@@ -30,6 +31,14 @@ class StatusRecorder {
   // Destroys the window early (a dialog that has gone away).
   void Destroy();
   const std::vector<StatusReport>& reports() const { return m_reports; }
+  // WM_UPDATE_RETRY received: the coming try and the number of tries, and
+  // how many status reports had arrived before it.
+  struct Retry {
+    int nextTry;
+    int tries;
+    size_t reportsBefore;
+  };
+  const std::vector<Retry>& retries() const { return m_retries; }
 
   // Called from the window procedure for each report, before it is kept.
   std::function<void(const StatusReport&)> onReport;
@@ -44,6 +53,7 @@ class StatusRecorder {
 
   HWND m_hwnd = nullptr;
   std::vector<StatusReport> m_reports;
+  std::vector<Retry> m_retries;
 };
 
 #endif  // TESTING_STATUS_RECORDER_H_

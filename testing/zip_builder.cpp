@@ -183,4 +183,13 @@ bool SaveBytes(const std::string& path, const std::string& bytes) {
   return std::fclose(file) == 0 && written;
 }
 
+std::string NoisyBytes(size_t size, uint32_t seed) {
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = static_cast<char>(seed >> 24);
+  }
+  return bytes;
+}
+
 }  // namespace zipbuild

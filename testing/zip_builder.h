@@ -101,6 +101,8 @@ std::string Deflate(const std::string& data);
 uint32_t Crc32(const std::string& data);
 // Writes bytes to path; false on failure.
 bool SaveBytes(const std::string& path, const std::string& bytes);
+// size pseudo-random bytes from seed, which deflate cannot shrink much.
+std::string NoisyBytes(size_t size, uint32_t seed);
 
 }  // namespace zipbuild
 

@@ -83,6 +83,10 @@ UnpackHandle UnpackOpen(const char* path, const char* password);
 UnpackResult UnpackSetBaseDir(UnpackHandle handle, const char* directory);
 // Describes entry index into *info; index -1 asks for the entry count.
 UnpackResult UnpackGetEntry(UnpackHandle handle, int32_t index, UnpackEntryInfo* info);
+// The uncompressed size of entry index in full: a Zip64 entry's may exceed
+// the 32 bits of UnpackEntryInfo::nUnpackedSize. Looks the entry up as
+// UnpackGetEntry does (with its failures); *size is 0 on failure.
+UnpackResult UnpackGetUnpackedSize(UnpackHandle handle, int32_t index, uint64_t* size);
 // Writes entry index to target (relative to the base directory, or absolute).
 UnpackResult UnpackExtract(UnpackHandle handle, int32_t index, const char* target);
 // Closes the archive and frees the handle; answers UnpackLastResult.

@@ -80,8 +80,10 @@ const Tree kOld = {{L"readme.txt", "old readme"},
                    {L"data\\payload.bin", "old payload"}};
 
 // Replaces every file of kOld and adds one in a new folder; files.txt
-// entries of filler come first when asked (staging then takes a while).
-std::string UpdateArchive(bool damagedPayload, int filler = 0) {
+// entries of filler come first when asked (staging then takes a while), and
+// files of the given UTF-8 names last.
+std::string UpdateArchive(bool damagedPayload, int filler = 0,
+                          const std::vector<std::string>& more = {}) {
   zipbuild::ZipBuilder zip;
   for (int i = 0; i < filler; ++i) {
     zip.AddFile("filler/f" + std::to_string(i) + ".txt", std::string(200, 'f'));
@@ -93,6 +95,13 @@ std::string UpdateArchive(bool damagedPayload, int filler = 0) {
   payload.method = 8;
   zip.Add(payload);
   zip.AddFile("new/extra.txt", "new extra");
+  for (const std::string& name : more) {
+    zipbuild::ZipEntry entry;
+    entry.name = name;
+    entry.data = "from " + name;
+    entry.flags = 0x0800;
+    zip.Add(entry);
+  }
   std::string bytes = zip.Build();
   if (damagedPayload) {
     const size_t data = bytes.find("data/payload.bin") + 16;
@@ -184,13 +193,38 @@ TEST_F(AllOrNothingTest, AFailedUpdateChangesNothingAndOpensNothing) {
     const char* what;
     bool damaged;
     bool holdEngine;
+    std::vector<std::string> more;  // entries after the update's own
     const wchar_t* box;
+    DWORD code;
   } cases[] = {
-      {"damaged entry in the middle", true, false,
+      {"damaged entry in the middle",
+       true,
+       false,
+       {},
        L"Update failed.  The file data\\payload.bin is damaged in the archive; nothing was "
-       L"changed."},
-      {"file held without delete sharing", false, true,
-       L"Update failed.  The file bin\\engine.dll is in use; nothing was changed."},
+       L"changed.",
+       4},
+      {"file held without delete sharing",
+       false,
+       true,
+       {},
+       L"Update failed.  The file bin\\engine.dll is in use; nothing was changed.",
+       4},
+      // Refused before a file is written.
+      {"the updater's own name",
+       false,
+       false,
+       {"~Update.Journal"},
+       L"Update refused.  The archive holds ~Update.Journal, a name the updater keeps for its "
+       L"own files; nothing was changed.",
+       3},
+      {"two names of one file",
+       false,
+       false,
+       {"\xC3\x84.txt", "\xC3\xA4.txt"},
+       L"Update refused.  The entries \x00C4.txt and \x00E4.txt of the archive name the same "
+       L"file on the disk; nothing was changed.",
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -200,10 +234,11 @@ TEST_F(AllOrNothingTest, AFailedUpdateChangesNothingAndOpensNothing) {
                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
       ASSERT_NE(held, INVALID_HANDLE_VALUE);
     }
-    auto process = StartUpdate(UpdateArchive(c.damaged));
+    auto process = StartUpdate(UpdateArchive(c.damaged, 0, c.more));
     ExpectBox(*process, c.box);
     ExpectBox(*process, L"Error Occured while Downloading");
     EXPECT_TRUE(process->WaitExit(kTimeoutMs));
+    EXPECT_EQ(process->exitCode(), c.code);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     EXPECT_EQ(Snapshot(m_sandbox), kOld) << Narrow(Snapshot(m_sandbox));
     EXPECT_FALSE(m_sandbox.WaitTargetStarted(300));

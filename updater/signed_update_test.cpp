@@ -187,3 +187,40 @@ TEST(SignedUpdateTest, ArchiveWithoutTheRightSignatureIsRefused) {
     ExpectNothingLeft(sandbox);
   }
 }
+
+// An address whose path names no file gives no default signature address
+// (".sig" after the host would name another host): the signed build refuses
+// it with exit 1 before downloading anything, and takes it with -sig.
+TEST(SignedUpdateTest, AnAddressWithoutAFileNeedsSig) {
+  const std::string archive = UpdateArchive();
+  const std::string signature = testsign::SignWithTestKey(archive);
+  ASSERT_FALSE(signature.empty());
+  for (bool withSig : {false, true}) {
+    SCOPED_TRACE(withSig ? "with -sig" : "without -sig");
+    UpdaterSandbox sandbox(UPDATER_EXE, MARKER_TARGET_EXE);
+    ASSERT_TRUE(sandbox.ready());
+    TestHttpServer server;
+    ASSERT_TRUE(server.started());
+    server.Serve("/", {200, archive});
+    server.Serve("/keys/update.sig", {200, signature});
+    const std::string url = server.Url("?v=2");  // http://127.0.0.1:port?v=2
+    std::wstring args = L"-silent -url " + ui::Widen(url) + L" -dest \"" + sandbox.target() +
+                        L"\" -log \"" + SignedLog(sandbox) + L"\"";
+    if (withSig) args += L" -sig " + ui::Widen(server.Url("/keys/update.sig"));
+
+    auto process = sandbox.Start(args);
+    ASSERT_TRUE(process->WaitExit(kTimeoutMs));
+    EXPECT_EQ(process->exitCode(), withSig ? 0u : 1u);
+    const std::vector<std::string> requests = {"/?v=2", "/keys/update.sig"};
+    EXPECT_EQ(server.RequestPaths(), withSig ? requests : std::vector<std::string>());
+    EXPECT_EQ(sandbox.WaitTargetStarted(withSig ? kTimeoutMs : 300), withSig);
+    if (!withSig) {
+      EXPECT_NE(ReadFileBytes(SignedLog(sandbox))
+                    .find("message (not shown): Update refused.  The address " + url +
+                          " names no file, so the address of its signature cannot be made from "
+                          "it; give it with -sig."),
+                std::string::npos);
+    }
+    ExpectNothingLeft(sandbox);
+  }
+}

@@ -56,12 +56,6 @@ std::string ArchiveWithDamagedEntry() {
   return zipbuild::ZipBuilder().AddFile("good.txt", "fine\n").Add(damaged).Build();
 }
 
-// An address where nothing listens any more: the connection is refused.
-std::string RefusedUrl() {
-  TestHttpServer gone;
-  return gone.started() ? gone.Url("/update.zip") : "";
-}
-
 // The log's lines without their "YYYY-MM-DD HH:MM:SS " stamps.
 std::vector<std::string> LogTexts(const std::wstring& path) {
   const std::string bytes = ReadFileBytes(path);
@@ -90,6 +84,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   TestHttpServer server;
   ASSERT_TRUE(server.started());
   server.Serve("/good.zip", {200, zip.Build()});
+  server.Serve("/", {200, zip.Build()});
   TestHttpResponse text;
   text.body = "this is not an update archive";
   text.contentType = "text/plain";
@@ -99,8 +94,6 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
   slow.bytesPerSecond = 20000;
   server.Serve("/slow.zip", slow);
   server.Serve("/damaged.zip", {200, ArchiveWithDamagedEntry()});
-  const std::string refused = RefusedUrl();
-  ASSERT_FALSE(refused.empty());
 
   const struct {
     const char* name;
@@ -110,9 +103,11 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
     DWORD code;
   } cases[] = {
       {"good update", server.Url("/good.zip"), {}, false, 0},
+      // Without the publisher's key no signature address is made from it.
+      {"address without a file", server.Url("?v=2"), {}, false, 0},
       {"command line without -url", "", {L"\x53C2\x6570\x65E0\x6548"}, false, 1},
-      {"refused connection",
-       refused,
+      {"404",
+       server.Url("/missing.zip"),
        {L"Download failed.  Error = 0x", L"Error Occured while Downloading"},
        false,
        2},
@@ -228,20 +223,24 @@ TEST(UnattendedTest, LogRecordsEachRunFromStartToExitCode) {
   // The second run appends; the folder of the download does not matter.
   UpdaterSandbox second(UPDATER_EXE, MARKER_TARGET_EXE);
   ASSERT_TRUE(second.ready());
-  const std::string refused = RefusedUrl();
-  ASSERT_FALSE(refused.empty());
-  run = second.Start(L"-url " + ui::Widen(refused) + L" -silent -log " + Quoted(log) + L" -dest " +
+  const std::string missing = server.Url("/missing.zip");
+  run = second.Start(L"-url " + ui::Widen(missing) + L" -silent -log " + Quoted(log) + L" -dest " +
                      Quoted(second.target()));
   EXPECT_EQ(RunWithoutWindows(*run), 2u);
   lines = LogTexts(log);
-  ASSERT_GT(lines.size(), goodRun.size() + 2);
+  ASSERT_EQ(lines.size(), goodRun.size() + 5);
   EXPECT_TRUE(std::equal(goodRun.begin(), goodRun.end(), lines.begin()));
-  EXPECT_TRUE(StartsWith(lines[goodRun.size()], "start: updater 1.0.0.1"));
-  EXPECT_TRUE(StartsWith(lines[goodRun.size() + 1], "download " + refused + ": result 0x8"))
-      << lines[goodRun.size() + 1];
-  EXPECT_TRUE(StartsWith(lines[goodRun.size() + 2], "message (not shown): Download failed."))
-      << lines[goodRun.size() + 2];
-  EXPECT_EQ(lines.back(), "exit code 2");
+  const std::vector<std::string> failedRun = {
+      "start: updater 1.0.0.1",
+      "download try 1 of 5 failed: The server answered 404 Not Found. Not tried again.",
+      "download " + missing + ": result 0x80190194, 0 bytes in ",
+      "message (not shown): Download failed.  Error = 0x80190194  The server answered 404 Not "
+      "Found.",
+      "exit code 2",
+  };
+  for (size_t i = 0; i < failedRun.size(); ++i) {
+    EXPECT_TRUE(StartsWith(lines[goodRun.size() + i], failedRun[i])) << lines[goodRun.size() + i];
+  }
 
   // A damaged entry: every entry is named, and nothing is committed.
   server.Serve("/damaged.zip", {200, ArchiveWithDamagedEntry()});

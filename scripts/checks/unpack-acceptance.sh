@@ -41,7 +41,9 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
             z.write(path, os.path.relpath(path, "."))
 PY
 )
-(cd "$src" && zip -q -r -D -P secret "$work/secret.zip" .)
+# Without its empty file: an empty entry has no data whose check could tell a
+# wrong password from the right one.
+(cd "$src" && zip -q -r -D -P secret "$work/secret.zip" . -x empty.txt)
 
 # "path mtime" of every file below a folder.
 stamps() { (cd "$1" && find . -type f -printf '%P %T@\n' | sed 's/\.[0-9]*$//' | sort); }
@@ -65,17 +67,18 @@ same_as_unzip "$work/infozip.zip" infozip
 same_as_unzip "$work/python.zip" python
 same_as_unzip "$work/secret.zip" secret -P secret
 
-# Without the password: every entry is refused and nothing changes.
+# Without the password: every entry is refused and nothing changes. The
+# cipher's check byte lets a wrong password through for 1 entry in 256; such
+# an entry then fails on its damaged data instead.
 folder=$work/out-nopassword
 mkdir -p "$folder/docs"
-echo old >"$folder/empty.txt"
 echo old >"$folder/docs/numbers.txt"
 before=$(cd "$folder" && find . -type f -printf '%P %s %T@\n' | sort)
 if "$unpack" extract "$work/secret.zip" "$folder" >"$work/nopassword.log" 2>&1; then
   echo "FAIL: extraction without the password exited 0"; fail=1
 fi
 entries=$(unzip -Z1 "$work/secret.zip" | wc -l)
-refused=$(grep -c '^ *[0-9]* 0x1000 ' "$work/nopassword.log" || true)
+refused=$(grep -cE '^ *[0-9]+ 0x(1000|5000000) ' "$work/nopassword.log" || true)
 check [ "$refused" -eq "$entries" ]
 check [ "$before" = "$(cd "$folder" && find . -type f -printf '%P %s %T@\n' | sort)" ]
 echo "secret.zip without password: $refused of $entries entries refused, its files unchanged"

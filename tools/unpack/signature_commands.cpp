@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tools/unpack/product_folder.h"
 #include "updater/download/archive_signature.h"
 
 namespace {
@@ -25,13 +25,6 @@ bool ParseArguments(int argc, char** argv, SignatureArguments* out) {
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
-}
-
 // Parses the arguments of command and reads the key. Answers 0, or the
 // exit status after saying what is wrong.
 int Prepare(const char* command, int argc, char** argv, SignatureArguments* args,
@@ -40,7 +33,7 @@ int Prepare(const char* command, int argc, char** argv, SignatureArguments* args
     std::fprintf(stderr, "usage: unpack %s --key KEY.pem ARCHIVE [SIGNATURE]\n", command);
     return 2;
   }
-  if (!ReadWholeFile(args->key, key)) {
+  if (!ReadFileBytes(args->key, key)) {
     std::fprintf(stderr, "unpack: cannot read the key %s\n", args->key.c_str());
     return 2;
   }
@@ -71,7 +64,7 @@ int VerifyCommand(int argc, char** argv) {
   SignatureArguments args;
   std::string key, signature, why;
   if (const int status = Prepare("verify", argc, argv, &args, &key)) return status;
-  if (!ReadWholeFile(args.signature, &signature)) {
+  if (!ReadFileBytes(args.signature, &signature)) {
     std::printf("no signature: cannot read %s\n", args.signature.c_str());
     return 1;
   }

@@ -6,19 +6,32 @@
 //   unpack extract [--password TEXT] ARCHIVE FOLDER
 //   unpack sign --key PRIVATE.pem ARCHIVE [SIGNATURE]     (native build)
 //   unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]
+//   unpack make FOLDER OUT.zip --version B
+//   unpack delta OLD_FOLDER NEW_FOLDER OUT.zip --from A --to B
+//   unpack apply ARCHIVE FOLDER
 //
 // Exit status of list and extract: 0 when the archive opened and every entry
-// gave 0; 1 when the archive could not be opened or some entry failed; 2 for
-// a bad command line or a FOLDER that cannot be the base (empty or too long),
-// before anything is written. Names are printed with their control characters
-// escaped. sign and verify: see signature_commands.h.
+// gave 0; 1 when the archive could not be opened or some entry failed (or,
+// for extract and before anything is written: it is a delta, which needs the
+// old version's files, see apply; the updater would refuse its names; it
+// does not fit the folder's free space); 2 for a bad command line or a
+// FOLDER that cannot be the base (empty or too long), before anything is
+// written. Names are printed with their control characters escaped. list
+// shows an archive's release record after its entries; extract writes every
+// entry but the record. sign and verify: see signature_commands.h; make,
+// delta and apply: release_commands.h.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
-#include "unzip/platform/file_system.h"
+#include <string>
+
+#include "tools/unpack/release_commands.h"
 #include "tools/unpack/signature_commands.h"
+#include "unzip/platform/file_system.h"
 #include "unzip/unpack.h"
+#include "updater/install/archive_names.h"
+#include "updater/release/release_archive.h"
 
 namespace {
 
@@ -112,7 +125,10 @@ int Usage() {
           "usage: unpack list ARCHIVE\n"
           "       unpack extract [--password TEXT] ARCHIVE FOLDER\n"
           "       unpack sign --key PRIVATE.pem ARCHIVE [SIGNATURE]\n"
-          "       unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]\n");
+          "       unpack verify --key PUBLIC.pem ARCHIVE [SIGNATURE]\n"
+          "       unpack make FOLDER OUT.zip --version B\n"
+          "       unpack delta OLD_FOLDER NEW_FOLDER OUT.zip --from A --to B\n"
+          "       unpack apply ARCHIVE FOLDER\n");
   return 2;
 }
 
@@ -143,12 +159,13 @@ bool StopsTheWalk(UnpackResult result, int32_t index, int32_t count) {
 
 // The archive's entries would unpack to more bytes than the folder's volume
 // has free. Entries that fail their lookup write nothing and count nothing.
+// Sizes are Zip64's, 64 bits each; a sum past 2^64 - 1 stays there.
 bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
   uint64_t needed = 0;
   for (int32_t i = 0; i < count; ++i) {
-    UnpackEntryInfo info = {};
-    const UnpackResult result = UnpackGetEntry(handle, i, &info);
-    if (result == UNPACK_OK) needed += info.nUnpackedSize;
+    uint64_t size = 0;
+    const UnpackResult result = UnpackGetUnpackedSize(handle, i, &size);
+    needed = size > UINT64_MAX - needed ? UINT64_MAX : needed + size;
     if (result == UNPACK_ERR_DIRECTORY) break;
   }
   uint64_t available = 0;
@@ -161,6 +178,61 @@ bool ExceedsFreeSpace(UnpackHandle handle, int32_t count, const char* folder) {
           "unpack: the archive unpacks to %" PRIu64 " bytes, more than the %" PRIu64
           " bytes free for %s; nothing extracted\n",
           needed, available, folder);
+  return true;
+}
+
+// What the updater refuses before it writes anything, a name it keeps for
+// itself or two names of one file, unpack refuses too: says why and answers
+// true. Entries that fail their lookup fail the extraction on their own;
+// the names are those from entry first on (after a release record).
+bool RefusedByTheUpdater(UnpackHandle handle, int32_t first, int32_t count) {
+  CArchiveNames names;
+  for (int32_t i = first; i < count; ++i) {
+    UnpackEntryInfo info = {};
+    if (UnpackGetEntry(handle, i, &info) != UNPACK_OK) continue;
+    names.Add(info.szName, (info.dwAttributes & kUnpackAttrDirectory) != 0);
+  }
+  CString message;
+  if (names.Check(&message)) return false;
+  fprintf(stderr, "unpack: the updater refuses this archive, nothing extracted: %s\n",
+          message.GetString());
+  return true;
+}
+
+// A scratch file for the record, beside the archive.
+std::string RecordScratch(const char* archive) {
+  return std::string(archive) + ".~record";
+}
+
+// Prints the archive's release record, if it has one; false when it has a
+// record that cannot be read.
+bool ListRecord(UnpackHandle handle, const char* archive) {
+  if (!HasReleaseRecord(handle)) return true;
+  ReleaseRecord record;
+  CString why;
+  if (!ReadReleaseRecord(handle, RecordScratch(archive).c_str(), &record, &why)) {
+    char text[kEscapedNameSize];
+    printf("release record: refused: %s\n", Escaped(why.Left(kUnpackMaxPath - 1), text));
+    return false;
+  }
+  printf("release record: version %s", FormatVersion(record.version).GetString());
+  if (record.isDelta) printf(", a delta from version %s", FormatVersion(record.from).GetString());
+  printf(", %zu files\n", record.files.size());
+  static const char* const kActions[] = {"write", "patch", "delete", "keep"};
+  size_t patches = 0;
+  for (const ReleaseFile& file : record.files) {
+    char name[kEscapedNameSize];
+    char size[24] = "-";
+    if (file.hasResult) snprintf(size, sizeof(size), "%" PRIu64, file.size);
+    printf("  %-6s %12s %.12s %.12s %s", kActions[static_cast<int>(file.action)], size,
+           file.hasBase ? Sha256ToHex(file.base).GetString() : "-           ",
+           file.hasResult ? Sha256ToHex(file.result).GetString() : "-           ",
+           Escaped(file.path, name));
+    if (file.action == ReleaseAction::kPatch) {
+      printf("  (%s)", ReleasePatchEntryName(patches++).GetString());
+    }
+    printf("\n");
+  }
   return true;
 }
 
@@ -190,6 +262,7 @@ int List(const char* archive) {
     printf("%5d 0x%02X %10u %10u %s %s %s %s\n", info.nIndex, info.dwAttributes, info.nPackedSize,
            info.nUnpackedSize, write, access, creation, Escaped(info.szName, name));
   }
+  if (!ListRecord(handle, archive)) allGood = false;
   UnpackClose(handle);
   return allGood ? 0 : 1;
 }
@@ -209,13 +282,30 @@ int Extract(const char* archive, const char* folder, const char* password) {
     UnpackClose(handle);
     return 2;
   }
+  // A delta's patches need the old version's files; the record itself is
+  // no file of the product.
+  int32_t first = 0;
+  if (HasReleaseRecord(handle)) {
+    ReleaseRecord record;
+    CString why;
+    if (!ReadReleaseRecord(handle, RecordScratch(archive).c_str(), &record, &why) ||
+        record.isDelta) {
+      fprintf(stderr, "unpack: %s: nothing extracted\n",
+              record.isDelta ? "this archive is a delta: its patched files can only be rebuilt "
+                               "from the old version's files (unpack apply ARCHIVE FOLDER)"
+                             : why.GetString());
+      UnpackClose(handle);
+      return 1;
+    }
+    first = 1;
+  }
   int32_t count = EntryCount(handle);
-  if (ExceedsFreeSpace(handle, count, folder)) {
+  if (ExceedsFreeSpace(handle, count, folder) || RefusedByTheUpdater(handle, first, count)) {
     UnpackClose(handle);
     return 1;
   }
   int failures = count >= 0 ? 0 : 1;
-  for (int32_t i = 0; i < count; ++i) {
+  for (int32_t i = first; i < count; ++i) {
     // As the updater does: look the entry up, then extract it under its
     // cleaned name (the lookup's record is what the extraction's cache holds).
     UnpackEntryInfo info = {};
@@ -244,6 +334,9 @@ int main(int argc, char** argv) {
   if (argc == 3 && strcmp(argv[1], "list") == 0) return List(argv[2]);
   if (argc >= 2 && strcmp(argv[1], "sign") == 0) return SignCommand(argc - 2, argv + 2);
   if (argc >= 2 && strcmp(argv[1], "verify") == 0) return VerifyCommand(argc - 2, argv + 2);
+  if (argc >= 2 && strcmp(argv[1], "make") == 0) return MakeCommand(argc - 2, argv + 2);
+  if (argc >= 2 && strcmp(argv[1], "delta") == 0) return DeltaCommand(argc - 2, argv + 2);
+  if (argc >= 2 && strcmp(argv[1], "apply") == 0) return ApplyCommand(argc - 2, argv + 2);
   if (argc >= 4 && strcmp(argv[1], "extract") == 0) {
     const char* password = "";
     int next = 2;

@@ -233,6 +233,7 @@ UnpackResult UnpackLookUp(UnpackState* state, int32_t index, UnpackEntryInfo* in
   *info = record;
   state->cacheEntry = record;
   state->nCacheIndex = index;
+  state->nCacheUnpackedSize = central.uncompressed_size;
   return UNPACK_OK;
 }
 
@@ -332,6 +333,20 @@ UnpackResult UnpackGetEntry(UnpackHandle handle, int32_t index, UnpackEntryInfo*
     return Store(UNPACK_OK);
   }
   return Store(UnpackLookUp(state, index, info));
+}
+
+UnpackResult UnpackGetUnpackedSize(UnpackHandle handle, int32_t index, uint64_t* size) {
+  if (size != nullptr) *size = 0;
+  UnpackState* state = nullptr;
+  if (UnpackCheckHandle(handle, &state) != UNPACK_OK) return UnpackLastResult;
+  if (size == nullptr || index < 0 || index >= UnpackEntryCount(state)) {
+    return Store(UNPACK_ERR_ARGS);
+  }
+  UnpackCloseOpenEntry(state);
+  UnpackEntryInfo record = {};
+  const UnpackResult result = UnpackLookUp(state, index, &record);
+  if (result == UNPACK_OK) *size = state->nCacheUnpackedSize;
+  return Store(result);
 }
 
 UnpackResult UnpackClose(UnpackHandle handle) {

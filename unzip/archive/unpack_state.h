@@ -18,6 +18,7 @@ struct UnpackState {
   int32_t nOpenEntry = -1;          // entry whose data is open between calls, -1 none
   UnpackEntryInfo cacheEntry = {};  // last record built in full
   int32_t nCacheIndex = -1;         // index of cacheEntry, -1 while empty
+  uint64_t nCacheUnpackedSize = 0;  // cacheEntry's uncompressed size in full
   // First index the walk could not reach (a damaged central record stops
   // it); lookups at or beyond it fail at once instead of walking again.
   // INT32_MAX while no walk has failed.

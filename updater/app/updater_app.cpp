@@ -9,6 +9,8 @@
 #include "updater/res/resource.h"
 #include "updater/ui/silent_update.h"
 #include "updater/download/archive_name.h"
+#include "updater/download/publisher_key.h"
+#include "updater/download/signature_address.h"
 #include "updater/install/install_file_system.h"
 #include "updater/install/install_recovery.h"
 #include "updater/ui/update_dlg.h"
@@ -54,15 +56,26 @@ BOOL CUpdaterApp::InitInstance() {
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
 
+  // A folder too long for the updater's own files is refused before
+  // anything in it (or, through a path cut short, in its parent) is touched.
+  CString folder;
+  if (!GetUpdaterFolder(&folder)) return RefuseFolder(folder);
+
   // Before the options are used: one updater at a time in this folder, and
   // whatever an earlier run left half done is put right.
-  char modulePath[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-  const CString folder = UpdaterDirectory(modulePath);
-  if (!m_updateLock.Acquire(folder.GetString())) {
+  const LockResult lock = m_updateLock.Acquire(folder.GetString());
+  if (lock == LockResult::kBusy) {
     m_log.Write("another update is running in %s", folder.GetString());
     m_nExitCode = kExitUpdateRunning;
     AfxMessageBox("An update is already running.", MB_OK);
+    return FALSE;
+  }
+  if (lock == LockResult::kUnavailable) {
+    m_log.Write("the update lock of %s cannot be taken (error %lu)", folder.GetString(),
+                static_cast<unsigned long>(GetLastError()));
+    m_nExitCode = kExitUpdateFailed;
+    AfxMessageBox("Update failed.  The updater cannot lock its folder; nothing was changed.",
+                  MB_OK);
     return FALSE;
   }
   // An update on top of a repair that could not finish would mix three
@@ -88,6 +101,13 @@ BOOL CUpdaterApp::InitInstance() {
     m_sig = options.GetValue("-sig", 0);
   } catch (...) {
   }
+  // A build that checks signatures needs an address to fetch one from.
+  if (kPublisherKeyPem[0] != '\0' && SignatureUrl(m_url, m_sig).IsEmpty()) {
+    return RefuseWithMessage("command line refused: no address for the signature",
+                             "Update refused.  The address " + m_url +
+                                 " names no file, so the address of its signature cannot be made "
+                                 "from it; give it with -sig.");
+  }
 
   Enable3dControls();
 
@@ -98,7 +118,15 @@ BOOL CUpdaterApp::InitInstance() {
   } else {
     CUpdateDlg dlg;
     m_pMainWnd = &dlg;
-    dlg.DoModal();
+    if (dlg.DoModal() == -1) {
+      // No window could be made (no desktop, a missing resource): the
+      // worker never started.
+      m_log.Write(
+          "no window: the progress dialog could not be created (error %lu); nothing "
+          "was changed",
+          static_cast<unsigned long>(GetLastError()));
+      m_nExitCode = kExitUpdateFailed;
+    }
     m_pMainWnd = nullptr;  // the dialog object ends with this scope
   }
   return FALSE;
@@ -146,6 +174,27 @@ BOOL CUpdaterApp::Refuse() {
   m_nExitCode = kExitCommandLineRefused;
   if (!m_silent) ShowRefusal();
   return FALSE;
+}
+
+BOOL CUpdaterApp::RefuseWithMessage(const char* why, const CString& message) {
+  m_log.Write("%s", why);
+  m_nExitCode = kExitCommandLineRefused;
+  AfxMessageBox(message, MB_OK);
+  return FALSE;
+}
+
+BOOL CUpdaterApp::RefuseFolder(const CString& folder) {
+  if (folder.IsEmpty()) {
+    return RefuseWithMessage("folder refused: the updater's path cannot be read",
+                             "Update refused.  The updater's own path cannot be read.");
+  }
+  CString message;
+  message.Format(
+      "Update refused.  The updater's folder %s has a path of %d characters; the updater needs "
+      "one of at most %d for the files it writes there.  Move the product to a folder with a "
+      "shorter path.",
+      folder.GetString(), folder.GetLength(), kUpdaterFolderMaxLength);
+  return RefuseWithMessage("folder refused: its path is too long", message);
 }
 
 // The program's single application object.

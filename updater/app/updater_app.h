@@ -43,7 +43,10 @@ class CUpdaterApp : public CWinApp {
   CUpdateLog m_log;       // first value of -log; off without it
 
  private:
-  BOOL Refuse();
+  // Each ends the run with kExitCommandLineRefused and answers FALSE.
+  BOOL Refuse();  // the one box for a bad command line
+  BOOL RefuseWithMessage(const char* why, const CString& message);  // why: the log line
+  BOOL RefuseFolder(const CString& folder);                         // GetUpdaterFolder said no
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
   bool m_cancelled = false;  // the user cancelled; the target is not opened

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 TEST(ArchiveNameTest, UpdaterDirectoryIsTheFolderWithoutTrailingBackslash) {
   const struct {
     const char* module;
@@ -35,4 +37,15 @@ TEST(ArchiveNameTest, TickCountIsPrintedSigned) {
     EXPECT_EQ(DownloadArchivePath("C:\\app", c.tick), c.path) << c.tick;
   }
   EXPECT_EQ(DownloadArchivePath(UpdaterDirectory("D:\\x\\u.exe"), 42), "D:\\x\\42.tarnwick.zip");
+}
+
+// The folder limit leaves room for the longest name the updater gives its
+// own files, and no more.
+TEST(ArchiveNameTest, TheLongestFolderThatFitsHoldsTheLongestSignaturePath) {
+  const CString longest =
+      ("C:\\" + std::string(static_cast<size_t>(kUpdaterFolderMaxLength) - 3, 'f')).c_str();
+  EXPECT_TRUE(UpdaterFolderFits(longest));
+  EXPECT_FALSE(UpdaterFolderFits(longest + "g"));
+  EXPECT_FALSE(UpdaterFolderFits(""));
+  EXPECT_EQ(DownloadArchivePath(longest, 0x80000000u).GetLength() + 4, 259);
 }

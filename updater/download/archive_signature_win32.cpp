@@ -9,10 +9,10 @@
 
 #include "updater/download/archive_signature_win32.h"
 #include "updater/download/signature_der.h"
+#include "updater/release/sha256.h"
 
 namespace {
 
-const DWORD kHashSize = 32;            // SHA-256
 const DWORD kReadPieceSize = 1 << 20;  // archive bytes hashed per read
 
 // An elliptic-curve key on P-256 with its point uncompressed: the only kind
@@ -27,36 +27,18 @@ bool IsP256Key(const CERT_PUBLIC_KEY_INFO& info) {
 }
 
 // SHA-256 of file from its start. False when it cannot be read.
-bool HashFile(HANDLE file, unsigned char* hash) {
+bool HashFile(HANDLE file, Sha256Digest* hash) {
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-  BCRYPT_ALG_HANDLE sha256 = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    return false;
-  }
-  BCRYPT_HASH_HANDLE hasher = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256, &hasher, nullptr, 0, nullptr, 0, 0))) {
-    BCryptCloseAlgorithmProvider(sha256, 0);
-    return false;
-  }
+  CSha256 hasher;
   std::vector<unsigned char> buffer(kReadPieceSize);
-  bool ok = true;
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file, buffer.data(), kReadPieceSize, &got, nullptr)) {
-      ok = false;
-      break;
-    }
+    if (!ReadFile(file, buffer.data(), kReadPieceSize, &got, nullptr)) return false;
     if (got == 0) break;
-    if (!BCRYPT_SUCCESS(BCryptHashData(hasher, buffer.data(), got, 0))) {
-      ok = false;
-      break;
-    }
+    hasher.Update(buffer.data(), got);
   }
-  ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hasher, hash, kHashSize, 0));
-  BCryptDestroyHash(hasher);
-  BCryptCloseAlgorithmProvider(sha256, 0);
-  return ok;
+  return hasher.Finish(hash);
 }
 
 }  // namespace
@@ -94,9 +76,9 @@ SignatureVerdict VerifyOpenFile(HANDLE file, const CSignatureKey& key, const uns
   unsigned char raw[kRawSignatureSize];
   if (!key.valid()) return SIGNATURE_ERROR;
   if (!DecodeSignatureDer(der, derSize, raw)) return SIGNATURE_BAD;
-  unsigned char hash[kHashSize];
-  if (!HashFile(file, hash)) return SIGNATURE_ERROR;
-  const NTSTATUS status = BCryptVerifySignature(key.get(), nullptr, hash, kHashSize, raw,
+  Sha256Digest hash = {};
+  if (!HashFile(file, &hash)) return SIGNATURE_ERROR;
+  const NTSTATUS status = BCryptVerifySignature(key.get(), nullptr, hash.bytes, kSha256Size, raw,
                                                 static_cast<ULONG>(kRawSignatureSize), 0);
   return BCRYPT_SUCCESS(status) ? SIGNATURE_GOOD : SIGNATURE_BAD;
 }

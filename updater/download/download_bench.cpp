@@ -1,7 +1,8 @@
-// Measures what the progress path costs a download: the same file from a
-// loopback server, fetched with our reporter (sending each report to a
-// window on another thread, as the dialog gets them) and with a reporter
-// that does nothing. Run by scripts/bench-download.sh; not a test.
+// Measures the updater's downloader against the platform's: the same file
+// from a loopback server, fetched by HttpDownload and by URLDownloadToFileA,
+// both with our reporter (sending each report to a window on another
+// thread, as the dialog gets them), in alternating runs; and what the
+// reporter costs each. Run by scripts/bench-download.sh; not a test.
 //
 //   download_bench [runs] [megabytes]
 #include <windows.h>
@@ -16,46 +17,26 @@
 
 #include "testing/http_server.h"
 #include "updater/download/download_status_callback.h"
+#include "updater/download/http_download.h"
 #include "updater/download/update_status.h"
 
 namespace {
 
-// Answers every report with "go on" and does nothing else.
-class CSilentCallback : public IBindStatusCallback {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 0; }
-  ULONG STDMETHODCALLTYPE Release() override { return 0; }
-  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
-};
-
 // Our reporter, with the time spent inside its OnProgress added up: that is
 // all the progress path can cost the download, whatever the machine's load.
-class CTimedReporter : public CSilentCallback {
+class CTimedReporter : public CDownloadStatusCallback {
  public:
-  explicit CTimedReporter(HWND window) : m_reporter(window) {}
+  explicit CTimedReporter(HWND window) : CDownloadStatusCallback(window) {}
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG total, ULONG code,
                                        LPCWSTR text) override {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    HRESULT result = m_reporter.OnProgress(progress, total, code, text);
+    HRESULT result = CDownloadStatusCallback::OnProgress(progress, total, code, text);
     QueryPerformanceCounter(&end);
     m_ticks += end.QuadPart - start.QuadPart;
     return result;
   }
   LONGLONG m_ticks = 0;
-
- private:
-  CDownloadStatusCallback m_reporter;
 };
 
 // The stand-in dialog: keeps the last percentage, as the bar would.
@@ -83,16 +64,20 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// Downloads url into path on a thread of its own while this thread serves
-// the window; answers the seconds the download call took.
-double TimedDownload(const std::string& url, const std::string& path, IBindStatusCallback* callback,
-                     HRESULT* result) {
+// Downloads url into path on a thread of its own, with the platform's call
+// or ours, while this thread serves the window; answers the seconds the
+// download took.
+double TimedDownload(const std::string& url, const std::string& path, bool platform,
+                     CTimedReporter* reporter, HRESULT* result) {
   double seconds = -1;
   HANDLE finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::thread worker([&] {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    *result = URLDownloadToFileA(nullptr, url.c_str(), path.c_str(), 0, callback);
+    *result =
+        platform
+            ? URLDownloadToFileA(nullptr, url.c_str(), path.c_str(), 0, reporter)
+            : HttpDownload(url.c_str(), path.c_str(), reporter, nullptr, kDownloadTiming).result;
     QueryPerformanceCounter(&end);
     seconds = Seconds(start, end);
     SetEvent(finished);
@@ -138,41 +123,36 @@ int main(int argc, char** argv) {
   CTimedReporter reporter(window);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  std::vector<double> inReporter;
-  CSilentCallback silent;
-  std::vector<double> ours, none;
+  std::vector<double> seconds[2], inReporter[2];
+  const char* names[2] = {"HttpDownload", "URLDownloadToFileA"};
   std::printf("%zu MB, %d runs each (alternating)\n", megabytes, runs);
-  // One unmeasured download first, so both sides start warm.
+  // One unmeasured download with each first, so both sides start warm.
   HRESULT result = S_OK;
-  TimedDownload(server.Url("/big.bin?warmup"), path, &silent, &result);
+  TimedDownload(server.Url("/big.bin?warmup=0"), path, false, &reporter, &result);
+  TimedDownload(server.Url("/big.bin?warmup=1"), path, true, &reporter, &result);
   for (int run = 0; run < 2 * runs; ++run) {
-    const bool withReporter = (run % 2) == 0;
+    const int side = run % 2;
     g_reports = 0;
     reporter.m_ticks = 0;
     const std::string url = server.Url("/big.bin?run=" + std::to_string(run));
-    double seconds = TimedDownload(
-        url, path, withReporter ? static_cast<IBindStatusCallback*>(&reporter) : &silent, &result);
-    if (FAILED(result) || seconds < 0) {
+    const double took = TimedDownload(url, path, side == 1, &reporter, &result);
+    if (FAILED(result) || took < 0) {
       std::fprintf(stderr, "download failed: 0x%08lX\n", static_cast<unsigned long>(result));
       return 1;
     }
-    (withReporter ? ours : none).push_back(seconds);
     const double reporterSeconds =
         static_cast<double>(reporter.m_ticks) / static_cast<double>(frequency.QuadPart);
-    if (withReporter) {
-      inReporter.push_back(reporterSeconds);
-      std::printf("  reporter  %.3f s  %ld reports, %.3f ms inside OnProgress, last %ld%%\n",
-                  seconds, g_reports, reporterSeconds * 1000, static_cast<long>(g_lastPercent));
-    } else {
-      std::printf("  silent    %.3f s\n", seconds);
-    }
+    seconds[side].push_back(took);
+    inReporter[side].push_back(reporterSeconds);
+    std::printf("  %-18s %.3f s  %ld reports, %.3f ms inside OnProgress, last %ld%%\n", names[side],
+                took, g_reports, reporterSeconds * 1000, static_cast<long>(g_lastPercent));
   }
-  const double medianOurs = Median(ours), medianNone = Median(none);
-  std::printf("median with reporter: %.3f s\n", medianOurs);
-  std::printf("median silent:        %.3f s\n", medianNone);
-  std::printf("ratio: %.3f\n", medianOurs / medianNone);
-  std::printf("median time inside the reporter: %.3f ms (%.4f%% of the median download)\n",
-              Median(inReporter) * 1000, Median(inReporter) / medianOurs * 100);
+  for (int side = 0; side < 2; ++side) {
+    std::printf("median %-18s %.3f s, %.3f ms inside the reporter\n", names[side],
+                Median(seconds[side]), Median(inReporter[side]) * 1000);
+  }
+  std::printf("ratio HttpDownload / URLDownloadToFileA: %.3f\n",
+              Median(seconds[0]) / Median(seconds[1]));
   server.Stop();
   DestroyWindow(window);
   return 0;

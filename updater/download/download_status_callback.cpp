@@ -91,3 +91,8 @@ HRESULT CDownloadStatusCallback::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGME
 HRESULT CDownloadStatusCallback::OnObjectAvailable(REFIID, IUnknown*) {
   return E_NOTIMPL;
 }
+
+void CDownloadStatusCallback::OnRetry(int nextTry, int tries) {
+  SendMessageA(m_hNotifyWnd, WM_UPDATE_RETRY, static_cast<WPARAM>(nextTry),
+               static_cast<LPARAM>(tries));
+}

@@ -1,6 +1,7 @@
-// CDownloadStatusCallback: the progress reporter handed to URLDownloadToFileA.
-// Each progress report becomes a percentage and a short status text, sent
-// synchronously to the progress dialog as WM_UPDATE_STATUS.
+// CDownloadStatusCallback: the progress reporter of a download (HttpDownload,
+// or any IBindStatusCallback user). Each progress report becomes a
+// percentage and a short status text, sent synchronously to the progress
+// dialog as WM_UPDATE_STATUS; each retry becomes WM_UPDATE_RETRY.
 //
 // The object is not reference counted and hands out no interfaces: it lives
 // on the worker's stack for the length of one download call. Its status
@@ -38,6 +39,11 @@ class CDownloadStatusCallback : public IBindStatusCallback {
   HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format,
                                             STGMEDIUM* medium) override;
   HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID riid, IUnknown* object) override;
+
+  // The download failed for now and tries again: sends WM_UPDATE_RETRY with
+  // the coming try's number and the number of tries, synchronously. Runs on
+  // the downloading thread.
+  virtual void OnRetry(int nextTry, int tries);
 
   HWND m_hNotifyWnd;
 };

@@ -34,9 +34,11 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
 }
 
 // The running updater's own file name: its new copy is committed last.
+// Empty when the path does not fit (then no file is singled out).
 CString RunningProgramName() {
   char modulePath[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  const DWORD length = GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return CString();
   const CString path = modulePath;
   return path.Mid(path.ReverseFind('\\') + 1);
 }
@@ -74,6 +76,8 @@ StepOutcome InstallStep(CUpdateRun& run) {
     case InstallResult::kCancelled:
       // A cancelled run ends without a word; the dialog is waiting for it.
       return StepFailed(kExitCancelled, "no commit: cancelled while staging; nothing was changed");
+    case InstallResult::kRefused:
+      return StepFailed(kExitArchiveRefused, "archive refused: " + failure, failure);
     case InstallResult::kFailedRepairPending:
       return StepFailed(kExitUpdateFailed,
                         "commit undone in part: the next start puts the rest back", failure);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(SignatureAddressTest, DefaultAddressAppendsSigToThePath) {
+TEST(SignatureAddressTest, DefaultAddressAppendsSigToThePathOnly) {
   const struct {
     const char* url;
     const char* sig;
@@ -11,7 +11,15 @@ TEST(SignatureAddressTest, DefaultAddressAppendsSigToThePath) {
       {"http://h/u.zip?v=3", "http://h/u.zip.sig?v=3"},
       {"http://h/u.zip#top", "http://h/u.zip.sig#top"},
       {"http://h/u.zip?a=1#b?c", "http://h/u.zip.sig?a=1#b?c"},
-      {"", ".sig"},
+      {"file:///C:/u/u.zip", "file:///C:/u/u.zip.sig"},
+      {"http://h/u.zip?next=http://g/", "http://h/u.zip.sig?next=http://g/"},
+      // No file in the path: ".sig" would change the host, or name a folder.
+      {"https://dl.example.com?v=2", ""},
+      {"https://dl.example.com:8080#u.zip", ""},
+      {"http://h", ""},
+      {"http://h/", ""},
+      {"http://h/updates/?v=2", ""},
+      {"", ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(SignatureUrl(c.url, ""), c.sig) << c.url;

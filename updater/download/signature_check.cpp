@@ -1,9 +1,8 @@
 #include "updater/download/signature_check.h"
 
-#include <urlmon.h>
-
 #include "updater/download/archive_signature_win32.h"
 #include "updater/download/download_status_callback.h"
+#include "updater/download/http_download.h"
 #include "updater/download/publisher_key.h"
 #include "updater/download/signature_address.h"
 #include "updater/download/update_status.h"
@@ -20,6 +19,7 @@ class CCappedDownloadCallback : public CDownloadStatusCallback {
     if (g_abortDownload != 0) return E_ABORT;
     return progress > kMaxSignatureFileSize || progressMax > kMaxSignatureFileSize ? E_ABORT : S_OK;
   }
+  void OnRetry(int, int) override {}
 };
 
 // The signature file's bytes, at most kMaxSignatureFileSize; false when it
@@ -47,7 +47,8 @@ bool ReadSignatureFile(const CString& path, unsigned char* bytes, DWORD* size) {
 
 }  // namespace
 
-bool CSignedArchive::Verify(const CString& archivePath, const CString& signatureUrl) {
+bool CSignedArchive::Verify(const CString& archivePath, const CString& signatureUrl,
+                            CUpdateLog* log) {
   if (kPublisherKeyPem[0] == '\0') return true;
 
   const CString signaturePath = SignatureFilePath(archivePath);
@@ -55,7 +56,8 @@ bool CSignedArchive::Verify(const CString& archivePath, const CString& signature
   unsigned char signature[kMaxSignatureFileSize + 1];
   DWORD signatureSize = 0;
   const bool received =
-      SUCCEEDED(URLDownloadToFileA(nullptr, signatureUrl, signaturePath, 0, &callback)) &&
+      HttpDownload(signatureUrl, signaturePath, &callback, log, kDownloadTiming).exitCode ==
+          kExitUpdated &&
       ReadSignatureFile(signaturePath, signature, &signatureSize);
   DeleteFileA(signaturePath);
 

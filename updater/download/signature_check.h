@@ -8,6 +8,8 @@
 
 #include "framework/cstring.h"
 
+class CUpdateLog;
+
 // The largest signature file accepted; a DER P-256 signature has at most 72
 // bytes.
 const DWORD kMaxSignatureFileSize = 4096;
@@ -21,12 +23,13 @@ class CSignedArchive {
 
   // Without a built-in key: answers true and holds nothing. Otherwise
   // downloads the signature from signatureUrl into a file beside the archive
-  // (no progress is reported), deletes that file again, and checks the
-  // archive against it. On success the archive stays open, readable by
-  // others but neither writable nor deletable, until Release. On any failure
-  // the archive and the signature file are deleted and the answer is false.
-  // Runs on the worker thread.
-  bool Verify(const CString& archivePath, const CString& signatureUrl);
+  // (HttpDownload, no progress reported, the tries logged to log when it is
+  // not null), deletes that file again, and checks the archive against it.
+  // On success the archive stays open, readable by others but neither
+  // writable nor deletable, until Release. On any failure the archive and
+  // the signature file are deleted and the answer is false. Runs on the
+  // worker thread.
+  bool Verify(const CString& archivePath, const CString& signatureUrl, CUpdateLog* log = nullptr);
 
   // Lets go of the archive (so it can be deleted). Idempotent.
   void Release();

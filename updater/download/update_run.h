@@ -35,9 +35,10 @@ class CUpdateRun {
   CUpdateLog& m_log;
 };
 
-// Downloads m_url to m_archivePath with progress reports to the window.
-// Fails with exit code 2 and the system's text for the error; a failed
-// download leaves no file.
+// Downloads m_url to m_archivePath with progress reports and retries shown
+// in the window (HttpDownload: resumed after a cut, tried again after
+// failures that may pass). Fails with exit code 2 and the reason in words;
+// a failed download leaves no file.
 StepOutcome DownloadStep(CUpdateRun& run);
 
 // In a program built with the publisher's key: fetches the signature and
@@ -48,7 +49,8 @@ StepOutcome VerifyStep(CUpdateRun& run);
 
 // Applies every entry of the archive to the folder all at once or not at
 // all (updater/install/archive_install.h), then deletes the archive. Ends
-// with exit code 3 for a file that is no archive, 4 when the install failed
+// with exit code 3 for a file that is no archive or an archive whose names
+// are refused (updater/install/archive_names.h), 4 when the install failed
 // (nothing changed, or the next start repairs), 5 when cancelled, and with
 // windowGone when the user cancelled before anything was written.
 StepOutcome InstallStep(CUpdateRun& run);

@@ -16,6 +16,10 @@ const WPARAM kUpdateFailed = static_cast<WPARAM>(-1);
 const WPARAM kUpdateFinished = static_cast<WPARAM>(-2);
 const WPARAM kUpdateReboot = static_cast<WPARAM>(-3);
 
+// Sent synchronously by the download before another try, while it waits:
+// wParam is the coming try's number (2 or more), lParam the number of tries.
+const UINT WM_UPDATE_RETRY = 1988;  // 0x7C4
+
 // Process-wide: nonzero asks the download to stop (the progress reporter
 // then answers E_ABORT), or the staging of files to stop. Cleared by the
 // dialog before the worker runs.

@@ -34,9 +34,10 @@ void EndRun(CWnd* window, const StepOutcome& outcome) {
 }  // namespace
 
 CUpdateRun::CUpdateRun(HWND window) : m_window(window), m_log(App()->m_log) {
-  char modulePath[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-  m_folder = UpdaterDirectory(modulePath);
+  // Start-up has refused a folder that leaves no room for the run's files;
+  // whatever the answer, m_folder is never a parent reached through a path
+  // cut short.
+  GetUpdaterFolder(&m_folder);
   m_archivePath = DownloadArchivePath(m_folder, GetTickCount());
   m_url = App()->m_url;
   m_sig = App()->m_sig;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <regex>
 #include <set>
 #include <string>
@@ -42,6 +41,7 @@ struct ShownBox {
 struct WorkerRun {
   bool ended = false;  // a final code arrived and the thread returned
   std::vector<StatusReport> reports;
+  std::vector<StatusRecorder::Retry> retries;
   std::vector<ShownBox> boxes;
   std::vector<std::string> archivesCreated;  // in the updater folder, during the run
 };
@@ -170,16 +170,6 @@ uint64_t AsUint64(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// Pseudo-random bytes that deflate cannot shrink much.
-std::string NoisyBytes(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<char>(seed >> 24);
-  }
-  return bytes;
-}
-
 class UpdateWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -239,6 +229,7 @@ class UpdateWorkerTest : public ::testing::Test {
     run.ended = finalCode && returned;
     run.archivesCreated = watcher.Stop();
     run.reports = recorder.reports();
+    run.retries = recorder.retries();
     return run;
   }
 
@@ -270,7 +261,7 @@ void ExpectOneBox(const WorkerRun& run, const std::string& text) {
 }
 
 TEST_F(UpdateWorkerTest, GoodArchiveIsUnpackedBelowTheUpdaterFolder) {
-  const std::string big = NoisyBytes(600000, 7);
+  const std::string big = zipbuild::NoisyBytes(600000, 7);
   const int32_t written = 1600000000, accessed = 1600000100, created = 1500000000;
   zipbuild::ZipBuilder archive;
   zipbuild::ZipEntry folder;
@@ -362,59 +353,70 @@ TEST_F(UpdateWorkerTest, BodyThatIsNoArchiveIsReportedAsFailure) {
   }
 }
 
-TEST_F(UpdateWorkerTest, HttpErrorEndsAsFailure) {
-  // A path the server does not know: 404 with an HTML page.
-  WorkerRun run = RunWorker(m_server.Url("/missing.zip"));
-  ASSERT_TRUE(run.ended);
-  EXPECT_EQ(run.reports.back().code, kFailed);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].text.rfind("Download failed.  ", 0), 0u) << run.boxes[0].text;
-  EXPECT_TRUE(ArchivesInFolder().empty());
+// A download that fails says why in words under the first line that names
+// the error code, once every try it deserved has been made; it leaves no
+// file behind.
+TEST_F(UpdateWorkerTest, FailedDownloadSaysWhyAfterItsTries) {
+  TestHttpServer gone;
+  const std::string refused = gone.Url("/update.zip");
+  gone.Stop();  // nothing listens on the port any more
+
+  const struct {
+    std::string url;
+    const char* message;
+    size_t retries;
+  } cases[] = {
+      {m_server.Url("/missing.zip"),
+       "Download failed.  Error = 0x80190194\n\nThe server answered 404 Not Found.", 0},
+      {refused,
+       "Download failed.  Error = 0x80072EFD\n\nThe server refused the connection or cannot be "
+       "reached.  Tried 5 times.",
+       4},
+      {"nosuchscheme://127.0.0.1/update.zip",
+       "Download failed.  Error = 0x80072EE6\n\nThe address is not an http or https address.", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    WorkerRun run = RunWorker(c.url);
+    ExpectProgressThen(run, kFailed);
+    ExpectOneBox(run, c.message);
+    // The window hears of each try to come while the worker waits for it.
+    ASSERT_EQ(run.retries.size(), c.retries);
+    for (size_t i = 0; i < c.retries; ++i)
+      EXPECT_EQ(run.retries[i].nextTry, static_cast<int>(i + 2));
+    EXPECT_TRUE(run.archivesCreated.empty());
+    EXPECT_TRUE(ArchivesInFolder().empty());
+  }
+  EXPECT_EQ(m_server.RequestPaths(), std::vector<std::string>{"/missing.zip"});
 }
 
-// A download that fails outright: the box names the HRESULT and gives the
-// system's text for it, or the fallback where the system has none.
-TEST_F(UpdateWorkerTest, FailedDownloadShowsTheErrorCode) {
-  const std::string refused = m_server.Url("/update.zip");
-  m_server.Stop();  // nothing listens on the port any more
+// A connection cut half-way is resumed, and the archive installed: the
+// server sends each byte once.
+TEST_F(UpdateWorkerTest, CutDownloadIsResumedAndInstalled) {
+  const std::string data = zipbuild::NoisyBytes(200000, 5);
+  const std::string bytes = zipbuild::ZipBuilder().AddFile(m_folderName + "/big.bin", data).Build();
+  TestHttpResponse whole{200, bytes};
+  whole.etag = "\"7\"";
+  whole.honourRange = true;
+  TestHttpResponse cut = whole;
+  cut.cutAfter = bytes.size() / 2;
+  m_server.ServeInTurn("/update.zip", {cut, whole});
 
-  for (const std::string& url : {refused, std::string("nosuchscheme://127.0.0.1/update.zip")}) {
-    SCOPED_TRACE(url);
-    WorkerRun run = RunWorker(url);
+  WorkerRun run = RunWorker(m_server.Url("/update.zip"));
 
-    ASSERT_TRUE(run.ended);
-    ASSERT_EQ(run.boxes.size(), 1u);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(
-        run.boxes[0].text, match,
-        std::regex("Download failed\\.  Error = 0x([0-9A-F]{8})\n\n(.+)", std::regex::extended)))
-        << run.boxes[0].text;
-    const DWORD code = std::strtoul(match[1].str().c_str(), nullptr, 16);
-    EXPECT_TRUE(code & 0x80000000u) << match[1];
-    char* systemText = nullptr;
-    FormatMessageA(0x1300, nullptr, code, 0x400, reinterpret_cast<char*>(&systemText), 0, nullptr);
-    const std::string expected = systemText ? systemText : "No message available.";
-    if (systemText) {
-      LocalFree(systemText);
-    }
-    EXPECT_EQ(match[2].str(), expected);
-    EXPECT_EQ(run.boxes[0].caption, kAppName);
-    EXPECT_TRUE(run.boxes[0].icon);
-    EXPECT_EQ(run.boxes[0].buttons, std::vector<int>{IDOK});
-
-    ASSERT_FALSE(run.reports.empty());
-    EXPECT_EQ(run.reports.back().code, kFailed);
-    EXPECT_EQ(std::count_if(run.reports.begin(), run.reports.end(),
-                            [](const StatusReport& r) { return r.code < 0; }),
-              1);
-    EXPECT_TRUE(run.archivesCreated.empty());
-  }
-  EXPECT_EQ(m_server.RequestCount(), 0);
+  ExpectProgressThen(run, kFinished);
+  EXPECT_TRUE(run.boxes.empty());
+  ASSERT_EQ(run.retries.size(), 1u);
+  EXPECT_EQ(m_server.BodyBytesSent(), bytes.size());
+  EXPECT_EQ(ReadFileBytes(Path("big.bin")), data);
+  EXPECT_TRUE(ArchivesInFolder().empty());
 }
 
 TEST_F(UpdateWorkerTest, UnknownLengthIsReportedAsSuch) {
   const std::string body =
-      zipbuild::ZipBuilder().AddFile(m_folderName + "/notes.txt", NoisyBytes(100000, 3)).Build();
+      zipbuild::ZipBuilder()
+          .AddFile(m_folderName + "/notes.txt", zipbuild::NoisyBytes(100000, 3))
+          .Build();
   TestHttpResponse response{200, body};
   response.sendContentLength = false;
   response.bytesPerSecond = 400000;

@@ -1,23 +1,15 @@
 #include "updater/install/archive_install.h"
 
-#include <cinttypes>
-#include <cstdio>
-
+#include "framework/text_format.h"
+#include "updater/install/archive_names.h"
 #include "updater/install/install_transaction.h"
 
 namespace {
 
 const char kNothingChanged[] = "; nothing was changed.";
 
-// An entry name as the user knows paths: backslash separated.
-CString Shown(const CString& name) {
-  CString shown;
-  for (const char* c = name.GetString(); *c; ++c) shown += *c == '/' ? '\\' : *c;
-  return shown;
-}
-
 CString FileFailure(const CString& name, const char* why) {
-  return "Update failed.  The file " + Shown(name) + " " + why + kNothingChanged;
+  return "Update failed.  The file " + ShownEntryName(name) + " " + why + kNothingChanged;
 }
 
 const char* ExtractFailureReason(UnpackResult result) {
@@ -44,16 +36,22 @@ CString EntryFailure(int32_t index) {
 const char kJournalFailure[] = "Update failed.  The update journal could not be written";
 
 // Reads every entry once: the lookups fail early, before anything is
-// written, and the sizes add up to what staging needs.
-bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, CString* message) {
+// written, the sizes (64 bits, a sum past 2^64 - 1 staying there) add up to
+// what staging needs, and the names are gathered for their check.
+bool MeasureArchive(UnpackHandle archive, int32_t count, uint64_t* bytes, CArchiveNames* names,
+                    CString* message) {
   *bytes = 0;
   UnpackEntryInfo entry = {};
   for (int32_t i = 0; i < count; ++i) {
-    if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK) {
+    uint64_t size = 0;
+    if (UnpackGetEntry(archive, i, &entry) != UNPACK_OK ||
+        UnpackGetUnpackedSize(archive, i, &size) != UNPACK_OK) {
       *message = EntryFailure(i);
       return false;
     }
-    if (!(entry.dwAttributes & kUnpackAttrDirectory)) *bytes += entry.nUnpackedSize;
+    const bool isDirectory = (entry.dwAttributes & kUnpackAttrDirectory) != 0;
+    if (!isDirectory) *bytes = size > UINT64_MAX - *bytes ? UINT64_MAX : *bytes + size;
+    names->Add(entry.szName, isDirectory);
   }
   return true;
 }
@@ -114,16 +112,21 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
   const int32_t count = entry.nIndex;
 
   uint64_t needed = 0;
-  if (!MeasureArchive(archive, count, &needed, message)) {
+  CArchiveNames names;
+  if (!MeasureArchive(archive, count, &needed, &names, message)) {
     return InstallResult::kFailedNothingChanged;
   }
+  if (!names.Check(message)) return InstallResult::kRefused;
   const uint64_t available = fs.FreeSpace(folder);
   if (available != UINT64_MAX && needed > available) {
-    char text[200];
-    snprintf(text, sizeof(text),
-             "Update failed.  The update needs %" PRIu64 " bytes, but only %" PRIu64
-             " bytes are free on the disk%s",
-             needed, available, kNothingChanged);
+    // FormatText, not snprintf: in C++ code the latter brings MinGW's whole
+    // printf into the program.
+    char text[200], neededText[kDecimal64Size], availableText[kDecimal64Size];
+    FormatText(text, sizeof(text),
+               "Update failed.  The update needs %s bytes, but only %s bytes are free on the "
+               "disk%s",
+               FormatDecimal64(needed, neededText), FormatDecimal64(available, availableText),
+               kNothingChanged);
     *message = text;
     return InstallResult::kFailedNothingChanged;
   }
@@ -162,8 +165,9 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
     case CommitOutcome::kBroken:
       break;
   }
-  const CString what = failed.IsEmpty() ? CString("The update journal could not be written")
-                                        : "The file " + Shown(failed) + " could not be replaced";
+  const CString what = failed.IsEmpty()
+                           ? CString("The update journal could not be written")
+                           : "The file " + ShownEntryName(failed) + " could not be replaced";
   *message = "Update failed.  " + what +
              ", and not every file could be put back; the next start of the updater puts them "
              "back.";

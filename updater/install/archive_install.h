@@ -1,6 +1,7 @@
 // InstallArchive: applies every entry of an open update archive to the
-// updater's folder, completely or not at all: checks the free space, stages
-// every entry through the zip layer into the staging folder, then commits
+// updater's folder, completely or not at all: checks the names and the free
+// space, stages every entry through the zip layer into the staging folder,
+// then commits
 // (install_transaction.h).
 #ifndef UPDATER_INSTALL_ARCHIVE_INSTALL_H_
 #define UPDATER_INSTALL_ARCHIVE_INSTALL_H_
@@ -14,7 +15,9 @@
 // How an update ended; the one place that says so.
 enum class InstallResult {
   kApplied,               // every file of the archive is in place
-  kFailedNothingChanged,  // refused or failed; every file is as it was
+  kFailedNothingChanged,  // failed; every file is as it was
+  kRefused,               // the archive's names cannot be installed
+                          // (archive_names.h); nothing was written
   kFailedRepairPending,   // failed, and putting things back failed too; the
                           // next start of the updater finishes the repair
   kCancelled,             // stopped by the user while staging; nothing changed

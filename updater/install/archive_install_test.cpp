@@ -189,3 +189,30 @@ TEST_F(ArchiveInstallTest, AnyFailureLeavesEveryFileAsItWas) {
 }
 
 }  // namespace
+
+// Zip64 sizes count in full against the free space: an entry that claims
+// 4 GiB and 10 bytes (its data is one byte) is not taken for 10 bytes.
+TEST_F(ArchiveInstallTest, SizesOfZip64EntriesCountInFull) {
+  const uint64_t claimed = 0x10000000Aull;
+  std::string size;
+  for (int i = 0; i < 8; ++i) size += static_cast<char>(claimed >> (8 * i));
+  zipbuild::ZipEntry huge = File("huge.bin", "x");
+  huge.centralUncompressedSize = 0xFFFFFFFF;
+  huge.localUncompressedSize = 0xFFFFFFFF;
+  huge.centralExtra = zipbuild::ExtraBlock(0x0001, size);
+  const std::string path = m_archives.str() + "/huge.zip";
+  ASSERT_TRUE(zipbuild::ZipBuilder().Add(File("small.txt", "small")).Add(huge).Save(path));
+
+  UnpackHandle archive = UnpackOpen(path.c_str(), "");
+  ASSERT_NE(archive, nullptr);
+  CFaultyFileSystem fs;
+  fs.freeSpace = 1000;
+  CString message;
+  EXPECT_EQ(InstallArchive(archive, m_folder.str().c_str(), fs, nullptr, &message),
+            InstallResult::kFailedNothingChanged);
+  UnpackClose(archive);
+  EXPECT_STREQ(message.GetString(),
+               "Update failed.  The update needs 4294967311 bytes, but only 1000 bytes are free "
+               "on the disk; nothing was changed.");
+  EXPECT_EQ(Now(), kOld);
+}

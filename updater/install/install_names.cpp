@@ -76,6 +76,22 @@ CString JoinInstallPath(const CString& folder, const CString& relative) {
   return folder + "/" + relative;
 }
 
+CString CanonicalEntryPath(const CString& name) {
+  CString path;
+  const char* const text = name.GetString();
+  const char* component = text;
+  for (const char* p = text;; p = FsNextCharacter(p)) {
+    if (*p != '\0' && !FsIsSeparator(*p)) continue;
+    const int length = static_cast<int>(p - component);
+    if (length > 0 && !(length == 1 && component[0] == '.')) {
+      if (!path.IsEmpty()) path += '/';
+      path += CString(component, length);
+    }
+    if (*p == '\0') return path;
+    component = p + 1;
+  }
+}
+
 bool IsSafeRelativePath(const CString& path) {
   const char* const text = path.GetString();
   const size_t length = static_cast<size_t>(path.GetLength());

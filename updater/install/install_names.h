@@ -30,6 +30,12 @@ CString BackupFileName(int n);
 // "<folder>/<relative>".
 CString JoinInstallPath(const CString& folder, const CString& relative);
 
+// An archive's entry name as the transaction keeps it: without empty and "."
+// components (bsdtar writes "./readme.txt", and "./" for the folder itself),
+// '/' separated; "" names the folder itself. Nothing else changes, ".."
+// included (IsSafeRelativePath refuses it).
+CString CanonicalEntryPath(const CString& name);
+
 // True when path names something strictly inside the folder by text alone:
 // not empty, at most 259 bytes, relative (no leading separator, drive or
 // UNC prefix, no ':' anywhere), every component non-empty and neither "."

@@ -70,10 +70,8 @@ bool CInstallTransaction::Begin() {
 }
 
 bool CInstallTransaction::NoteDirectory(const CString& directory) {
-  CString path = directory;
-  while (!path.IsEmpty() && FsEndsWithSeparator(path.GetString())) {
-    path = path.Left(path.GetLength() - 1);
-  }
+  const CString path = CanonicalEntryPath(directory);
+  if (path.IsEmpty()) return true;  // the folder itself
   if (!IsSafeRelativePath(path)) return false;
   const CString key = Key(path);
   if (m_knownDirectories.count(key) != 0) return true;
@@ -91,8 +89,9 @@ bool CInstallTransaction::NoteDirectory(const CString& directory) {
   return true;
 }
 
-StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attributes,
+StageStep CInstallTransaction::PrepareFile(const CString& name, uint32_t attributes,
                                            CString* staging) {
+  const CString target = CanonicalEntryPath(name);
   if (!IsSafeRelativePath(target) || Full(target).GetLength() >= kUnpackMaxPath) {
     return StageStep::kFailed;
   }
@@ -125,7 +124,8 @@ StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attri
   return StageStep::kStage;
 }
 
-bool CInstallTransaction::PrepareRemoval(const CString& target) {
+bool CInstallTransaction::PrepareRemoval(const CString& name) {
+  const CString target = CanonicalEntryPath(name);
   if (!IsSafeRelativePath(target) || !HasNoLinkOnTheWay(m_fs, m_folder, target)) return false;
   const CString key = Key(target);
   if (m_recordKeys.count(key) != 0 || m_knownDirectories.count(key) != 0) return false;

@@ -19,7 +19,8 @@
 // copy goes back first, the running program's first of all, then what was
 // staged and the directories made are removed, then the journal.
 //
-// Targets are paths relative to the folder, '/' or '\' separated.
+// Targets are paths relative to the folder, '/' or '\' separated; the journal
+// keeps them '/' separated.
 // REQUIRES: one thread; the folder's update lock held (update_lock.h).
 #ifndef UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 #define UPDATER_INSTALL_INSTALL_TRANSACTION_H_
@@ -66,14 +67,15 @@ class CInstallTransaction {
   // A directory entry: the directory (trailing separators allowed) and every
   // missing one above it are made by the commit and removed by its undoing.
   bool NoteDirectory(const CString& directory);
-  // Decides what happens to a file entry for target with the given
+  // Decides what happens to a file entry with the given name and
   // attributes and, for kStage, gives the name (relative to the folder) to
   // write it to. A target named twice is staged once; the later entry wins.
-  StageStep PrepareFile(const CString& target, uint32_t attributes, CString* staging);
-  // The commit removes target (moves it aside; the undo puts it back). True
-  // also when there is nothing to remove; false when target is a directory,
-  // a link, unsafe, or a file of this update.
-  bool PrepareRemoval(const CString& target);
+  // Names are taken as CanonicalEntryPath gives them (install_names.h).
+  StageStep PrepareFile(const CString& name, uint32_t attributes, CString* staging);
+  // The commit removes the file of that name (moves it aside; the undo puts
+  // it back). True also when there is nothing to remove; false when it is a
+  // directory, a link, unsafe, or a file of this update.
+  bool PrepareRemoval(const CString& name);
   // Puts every staged file in place. On failure *failedTarget names the file
   // or directory whose step failed (empty when the journal could not be
   // written) and *why says how.

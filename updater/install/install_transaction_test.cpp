@@ -233,7 +233,7 @@ TEST_F(InstallTransactionTest, TheRunningProgramIsMissingOnlyForOneRenameAndSurp
        [](CSurprisingDisk*, const std::filesystem::path& folder) {
          std::filesystem::remove(folder / StagedFileName(2).GetString());
        },
-       Outcome::kUndone, "bin\\engine.dll", false, kOld},
+       Outcome::kUndone, "bin/engine.dll", false, kOld},
       {"a staged file vanishes just before its move",
        [](CSurprisingDisk* fs, const std::filesystem::path&) {
          fs->vanishBeforeMoving = StagedFileName(3).GetString();

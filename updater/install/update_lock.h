@@ -1,8 +1,16 @@
 // CUpdateLock: one update at a time per folder. The lock is a named kernel
-// object made from the folder's path, so it is released whenever the process
-// ends, killed or not, and a second updater in the same folder sees it taken.
+// object made from the folder's identity (its volume's serial number and its
+// file ID), so every spelling of the folder finds the same lock, it is
+// released whenever the process ends, killed or not, and it leaves nothing
+// in the folder.
 #ifndef UPDATER_INSTALL_UPDATE_LOCK_H_
 #define UPDATER_INSTALL_UPDATE_LOCK_H_
+
+enum class LockResult {
+  kTaken,        // this object holds the lock
+  kBusy,         // another process holds it
+  kUnavailable,  // the folder could not be identified or the lock not made
+};
 
 class CUpdateLock {
  public:
@@ -11,9 +19,9 @@ class CUpdateLock {
   CUpdateLock(const CUpdateLock&) = delete;
   CUpdateLock& operator=(const CUpdateLock&) = delete;
 
-  // Takes the lock of folder for the life of this object. False when another
-  // process holds it (or it cannot be made). folder: NUL-terminated.
-  bool Acquire(const char* folder);
+  // Takes the lock of folder (an existing directory, NUL-terminated) for
+  // the life of this object.
+  LockResult Acquire(const char* folder);
 
  private:
   void* m_handle = nullptr;

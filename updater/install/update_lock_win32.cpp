@@ -1,33 +1,37 @@
 #include <windows.h>
 
-#include <cstdint>
-#include <cstdio>
-
+#include "framework/text_format.h"
 #include "updater/install/update_lock.h"
 
 CUpdateLock::~CUpdateLock() {
   if (m_handle != nullptr) CloseHandle(m_handle);
 }
 
-bool CUpdateLock::Acquire(const char* folder) {
-  // Object names cannot hold '\'; a hash of the path as Windows compares it
-  // (case and separators folded) names the folder.
-  uint64_t hash = 14695981039346656037ull;
-  for (const char* p = folder; *p; ++p) {
-    char c = *p;
-    if (c == '/') c = '\\';
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  char name[64];
-  snprintf(name, sizeof(name), "Global\\tarnwick-update-%016llx",
-           static_cast<unsigned long long>(hash));
+LockResult CUpdateLock::Acquire(const char* folder) {
+  // The folder's identity, not its text: every spelling of one folder (case,
+  // short names, "\\?\", another code page's bytes) opens the same
+  // directory, and two folders never share one. Opening it for its
+  // attributes needs no write access.
+  HANDLE directory = CreateFileA(folder, FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (directory == INVALID_HANDLE_VALUE) return LockResult::kUnavailable;
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL identified = GetFileInformationByHandle(directory, &info);
+  CloseHandle(directory);
+  if (!identified) return LockResult::kUnavailable;
+
+  char name[80];
+  FormatText(name, sizeof(name), "Global\\tarnwick-update-%08lx-%08lx%08lx",
+             static_cast<unsigned long>(info.dwVolumeSerialNumber),
+             static_cast<unsigned long>(info.nFileIndexHigh),
+             static_cast<unsigned long>(info.nFileIndexLow));
   HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
-  if (mutex == nullptr) return false;
+  if (mutex == nullptr) return LockResult::kUnavailable;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(mutex);
-    return false;
+    return LockResult::kBusy;
   }
   m_handle = mutex;
-  return true;
+  return LockResult::kTaken;
 }

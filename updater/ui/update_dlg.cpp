@@ -1,5 +1,7 @@
 #include "updater/ui/update_dlg.h"
 
+#include <shlwapi.h>
+
 #include "framework/data_exchange.h"
 #include "framework/message_box.h"
 #include "framework/paint_dc.h"
@@ -22,6 +24,7 @@ ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_WM_TIMER()
 ON_MESSAGE(WM_UPDATE_STATUS, OnUpdateStatus)
+ON_MESSAGE(WM_UPDATE_RETRY, OnUpdateRetry)
 END_MESSAGE_MAP()
 
 BOOL CUpdateDlg::OnInitDialog() {
@@ -111,5 +114,17 @@ LRESULT CUpdateDlg::OnUpdateStatus(WPARAM wParam, LPARAM) {
       break;
     }
   }
+  return 0;
+}
+
+LRESULT CUpdateDlg::OnUpdateRetry(WPARAM wParam, LPARAM lParam) {
+  // "连接中断，正在重试（第 %d 次，共 %d 次）…": "Connection lost, trying
+  // again (%d of %d)…". The window keeps the Chinese only through the W calls.
+  wchar_t text[64];
+  wnsprintfW(text, 64,
+             L"\x8FDE\x63A5\x4E2D\x65AD\xFF0C\x6B63\x5728\x91CD\x8BD5\xFF08\x7B2C %d "
+             L"\x6B21\xFF0C\x5171 %d \x6B21\xFF09\x2026",
+             static_cast<int>(wParam), static_cast<int>(lParam));
+  ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text);
   return 0;
 }

@@ -29,6 +29,10 @@ class CUpdateDlg : public CDialog {
   // WM_UPDATE_STATUS: wParam is a percentage or one of the worker's final
   // codes (update_status.h). Answers 0.
   LRESULT OnUpdateStatus(WPARAM wParam, LPARAM lParam);
+  // WM_UPDATE_RETRY: the status line says that the connection was lost and
+  // which try (wParam) of how many (lParam) comes next; the bar stays where
+  // it is. Answers 0.
+  LRESULT OnUpdateRetry(WPARAM wParam, LPARAM lParam);
 
   HICON m_hIcon;  // shared resource icon; not destroyed
   // Cancel was pressed while the worker wrote files; the dialog ends on the

@@ -23,6 +23,11 @@ const wchar_t kCaption[] = L"\x6B63\x5728\x66F4\x65B0....";
 const wchar_t kCancelText[] = L"\x53D6\x6D88";
 const wchar_t kFontName[] = L"\x5B8B\x4F53";
 const wchar_t kStatusText[] = L"\x6B63\x5728\x4E0B\x8F7D...";  // "正在下载..."
+const UINT kUpdateRetry = 1988;
+// "连接中断，正在重试（第 2 次，共 5 次）…": connection lost, trying again (2 of 5)
+const wchar_t kRetryText[] =
+    L"\x8FDE\x63A5\x4E2D\x65AD\xFF0C\x6B63\x5728\x91CD\x8BD5\xFF08\x7B2C 2 \x6B21\xFF0C\x5171 5 "
+    L"\x6B21\xFF09\x2026";
 
 // Accepts connections (through the listen backlog) and never answers, so
 // the updater's download waits and sends no progress of its own.
@@ -345,7 +350,7 @@ TEST(UpdateDlgTest, ShowsTheTemplateWithAnEmptyStatusLine) {
   EXPECT_EQ(Send(bar, PBM_GETRANGE, FALSE, 0), 100);
 }
 
-TEST(UpdateDlgTest, StatusLineAndBarShowEachPercentage) {
+TEST(UpdateDlgTest, StatusLineAndBarShowEachPercentageAndEachRetry) {
   SilentListener server;
   ASSERT_TRUE(server.started());
   RunningDialog run(server.Url());
@@ -372,6 +377,10 @@ TEST(UpdateDlgTest, StatusLineAndBarShowEachPercentage) {
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(position, c.bar);
   }
+  // Another try coming: the status line says so, in Chinese; the bar stays.
+  EXPECT_EQ(Send(run.dialog, kUpdateRetry, 2, 5), 0);
+  EXPECT_EQ(ui::WindowText(status), kRetryText);
+  EXPECT_EQ(Send(bar, PBM_GETPOS, 0, 0), 5);
   EXPECT_TRUE(run.process->running());
 }
 
