@@ -82,6 +82,7 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
         break;
       case StageStep::kStage:
         result = UnpackExtract(archive, i, staging.GetString());
+        if (result == UNPACK_OK) transaction->FileStaged(staging);
         break;
     }
   }
@@ -107,6 +108,9 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
                              const InstallEntryReport& report, const CString& runningProgram) {
   message->Empty();
   UnpackSetBaseDir(archive, folder.GetString());
+  // Staged files are new names in the staging folder, read by nobody until
+  // the commit: written where they stay, each saves a rename.
+  UnpackSetWriteInPlace(archive, 1);
   UnpackEntryInfo entry = {};
   UnpackGetEntry(archive, -1, &entry);
   const int32_t count = entry.nIndex;

@@ -36,9 +36,13 @@ class CInstallFileSystem {
   // Creates one directory (its parent exists). True when a directory is
   // there afterwards, made now or before.
   virtual bool MakeDirectory(const CString& path) = 0;
-  // Writes the data and attributes of every file in paths to the disk
-  // (several at a time). False when one of them is missing or cannot be
-  // flushed; *failed is then its index.
+  // Starts writing path (a complete file that will not change) to the disk
+  // in the background, while the caller goes on.
+  virtual void FlushLater(const CString& path) = 0;
+  // Writes the data and attributes of every file in paths to the disk,
+  // several at a time, waiting for those handed to FlushLater. False when
+  // one of them is missing or cannot be flushed; *failed is then its index.
+  // Nothing runs in the background once it answers, also with no paths.
   virtual bool FlushFiles(const std::vector<CString>& paths, size_t* failed) = 0;
   // Deletes a file, read-only or not. False when it is still there.
   virtual bool RemoveFile(const CString& path) = 0;

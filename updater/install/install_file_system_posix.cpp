@@ -10,7 +10,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -39,6 +40,66 @@ std::string Native(const CString& path) {
   }
   return s;
 }
+
+// Flushes files on threads of its own while the caller goes on: fsync of a
+// small file mostly waits for the disk, and several at once share its
+// journal commits. The threads start with the first file and end in Finish.
+// REQUIRES: Add, Finish and Flushed from one thread.
+class CFlushQueue {
+ public:
+  ~CFlushQueue() { Finish(); }
+
+  void Add(const std::string& path) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_queued.insert(path).second) return;
+    m_waiting.push_back(path);
+    while (m_workers.size() < kFlushThreads) m_workers.emplace_back([this] { Work(); });
+    m_wake.notify_one();
+  }
+
+  // Returns once every queued file is flushed or failed; the threads end.
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_finishing = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+    m_workers.clear();
+    m_finishing = false;
+  }
+
+  bool Flushed(const std::string& path) const { return m_flushed.count(path) != 0; }
+  void Forget() {
+    m_queued.clear();
+    m_flushed.clear();
+    m_waiting.clear();
+    m_next = 0;
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    for (;;) {
+      m_wake.wait(hold, [this] { return m_next < m_waiting.size() || m_finishing; });
+      if (m_next == m_waiting.size()) return;
+      const std::string path = m_waiting[m_next++];
+      hold.unlock();
+      const bool flushed = SyncPath(path);
+      hold.lock();
+      if (flushed) m_flushed.insert(path);
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  std::vector<std::thread> m_workers;
+  std::vector<std::string> m_waiting;  // queued in order; m_next is the next to take
+  size_t m_next = 0;
+  bool m_finishing = false;
+  std::set<std::string> m_queued;
+  std::set<std::string> m_flushed;
+};
 
 class CPosixFileSystem : public CInstallFileSystem {
  public:
@@ -75,25 +136,18 @@ class CPosixFileSystem : public CInstallFileSystem {
     return errno == EEXIST && lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
+  void FlushLater(const CString& path) override {
+    m_flushQueue.Add(Native(path));
+  }
+
   bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
-    // fsync of one small file waits mostly for the disk; several at once
-    // share its journal commits.
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> firstFailure{paths.size()};
-    auto work = [&] {
-      for (size_t i; (i = next++) < paths.size();) {
-        if (!SyncPath(Native(paths[i]))) {
-          size_t expected = paths.size();
-          firstFailure.compare_exchange_strong(expected, i);
-        }
-      }
-    };
-    std::vector<std::thread> workers;
-    for (size_t n = 0; n < kFlushThreads && n < paths.size(); ++n) workers.emplace_back(work);
-    for (std::thread& worker : workers) worker.join();
-    if (firstFailure < paths.size()) {
-      *failed = firstFailure;
-      return false;
+    for (const CString& path : paths) m_flushQueue.Add(Native(path));
+    m_flushQueue.Finish();
+    bool ok = true;
+    for (size_t i = 0; ok && i < paths.size(); ++i) {
+      const std::string native = Native(paths[i]);
+      ok = m_flushQueue.Flushed(native) || SyncPath(native);
+      if (!ok) *failed = i;
     }
     // The names of new files are entries of their folders.
     std::set<std::string> folders;
@@ -102,7 +156,8 @@ class CPosixFileSystem : public CInstallFileSystem {
       folders.insert(native.substr(0, native.find_last_of('/') + 1));
     }
     for (const std::string& folder : folders) SyncPath(folder.empty() ? "." : folder);
-    return true;
+    m_flushQueue.Forget();
+    return ok;
   }
 
   bool RemoveFile(const CString& path) override {
@@ -173,6 +228,9 @@ class CPosixFileSystem : public CInstallFileSystem {
   bool FoldsCase() const override {
     return false;
   }
+
+ private:
+  CFlushQueue m_flushQueue;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -31,24 +32,83 @@ bool FlushFile(const char* path) {
   return ok;
 }
 
-// The shared state of one FlushFiles call: the workers take the paths in
-// turn and note the first failure.
-struct FlushWork {
-  const std::vector<CString>* paths;
-  volatile LONG next;
-  volatile LONG failed;  // the index of a failure, or the count of paths
-};
+// Flushes files on threads of its own while the caller goes on: a flush of
+// a small file mostly waits for the disk, and several at once share that
+// wait. The threads start with the first file and end in Finish.
+// REQUIRES: Add, Finish and Flushed from one thread.
+class CFlushQueue {
+ public:
+  CFlushQueue() { InitializeCriticalSection(&m_lock); }
 
-DWORD WINAPI FlushWorker(LPVOID parameter) {
-  FlushWork& work = *static_cast<FlushWork*>(parameter);
-  const LONG count = static_cast<LONG>(work.paths->size());
-  for (LONG i; (i = InterlockedIncrement(&work.next) - 1) < count;) {
-    if (!FlushFile((*work.paths)[i].GetString())) {
-      InterlockedCompareExchange(&work.failed, i, count);
+  // Queues path (complete; it will not change) unless it is queued already.
+  void Add(const CString& path) {
+    EnterCriticalSection(&m_lock);
+    const bool fresh = m_queued.insert(path).second;
+    if (fresh) m_waiting.push_back(path);
+    LeaveCriticalSection(&m_lock);
+    if (!fresh) return;
+    if (m_wake == nullptr) m_wake = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+    while (m_wake != nullptr && m_started < kFlushThreads) {
+      HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
+      if (worker == nullptr) break;
+      m_workers[m_started++] = worker;
+    }
+    if (m_started > 0) ReleaseSemaphore(m_wake, 1, nullptr);
+  }
+
+  // Returns once every queued file is flushed or failed; the threads end.
+  // Without threads the files are flushed here.
+  void Finish() {
+    if (m_started > 0) {
+      ReleaseSemaphore(m_wake, static_cast<LONG>(m_started), nullptr);
+      WaitForMultipleObjects(static_cast<DWORD>(m_started), m_workers, TRUE, INFINITE);
+      for (size_t n = 0; n < m_started; ++n) CloseHandle(m_workers[n]);
+      m_started = 0;
+    }
+    for (CString path; Take(&path);) Flush(path);
+  }
+
+  // After Finish: whether path reached the disk. Forget starts afresh.
+  bool Flushed(const CString& path) const { return m_flushed.count(path) != 0; }
+  void Forget() {
+    m_queued.clear();
+    m_flushed.clear();
+    m_waiting.clear();
+    m_next = 0;
+  }
+
+ private:
+  static DWORD WINAPI Work(LPVOID self) {
+    CFlushQueue& queue = *static_cast<CFlushQueue*>(self);
+    for (CString path;;) {
+      WaitForSingleObject(queue.m_wake, INFINITE);
+      if (!queue.Take(&path)) return 0;  // woken by Finish with nothing left
+      queue.Flush(path);
     }
   }
-  return 0;
-}
+  bool Take(CString* path) {
+    EnterCriticalSection(&m_lock);
+    const bool taken = m_next < m_waiting.size();
+    if (taken) *path = m_waiting[m_next++];
+    LeaveCriticalSection(&m_lock);
+    return taken;
+  }
+  void Flush(const CString& path) {
+    if (!FlushFile(path.GetString())) return;
+    EnterCriticalSection(&m_lock);
+    m_flushed.insert(path);
+    LeaveCriticalSection(&m_lock);
+  }
+
+  CRITICAL_SECTION m_lock;
+  HANDLE m_wake = nullptr;  // one count per queued file, one per thread to end
+  HANDLE m_workers[kFlushThreads] = {};
+  size_t m_started = 0;
+  std::vector<CString> m_waiting;  // queued in order; m_next is the next to take
+  size_t m_next = 0;
+  std::set<CString> m_queued;
+  std::set<CString> m_flushed;
+};
 
 class CWin32FileSystem : public CInstallFileSystem {
  public:
@@ -78,25 +138,20 @@ class CWin32FileSystem : public CInstallFileSystem {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
   }
 
-  // A flush of one small file waits mostly for the disk; several at once
-  // share its work. A thread that cannot be started leaves the work to the
-  // others, the calling one among them.
+  void FlushLater(const CString& path) override { m_flushQueue.Add(path); }
+
   bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
-    FlushWork work = {&paths, 0, static_cast<LONG>(paths.size())};
-    HANDLE workers[kFlushThreads] = {};
-    size_t started = 0;
-    for (size_t n = 1; n < kFlushThreads && n < paths.size(); ++n) {
-      HANDLE worker = CreateThread(nullptr, 0, FlushWorker, &work, 0, nullptr);
-      if (worker != nullptr) workers[started++] = worker;
+    for (const CString& path : paths) m_flushQueue.Add(path);
+    m_flushQueue.Finish();
+    // A flush that failed in the background (a scanner holding the new file,
+    // say) is tried once more.
+    bool ok = true;
+    for (size_t i = 0; ok && i < paths.size(); ++i) {
+      ok = m_flushQueue.Flushed(paths[i]) || FlushFile(paths[i].GetString());
+      if (!ok) *failed = i;
     }
-    FlushWorker(&work);
-    for (size_t n = 0; n < started; ++n) {
-      WaitForSingleObject(workers[n], INFINITE);
-      CloseHandle(workers[n]);
-    }
-    if (work.failed == static_cast<LONG>(paths.size())) return true;
-    *failed = static_cast<size_t>(work.failed);
-    return false;
+    m_flushQueue.Forget();
+    return ok;
   }
 
   bool RemoveFile(const CString& path) override {
@@ -175,6 +230,9 @@ class CWin32FileSystem : public CInstallFileSystem {
   }
 
   bool FoldsCase() const override { return true; }
+
+ private:
+  CFlushQueue m_flushQueue;
 };
 
 }  // namespace

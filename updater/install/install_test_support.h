@@ -72,6 +72,8 @@ class CFaultyFileSystem : public CInstallFileSystem {
     return !Fails() &&
            Done(m_real.MakeDirectory(path), Operation(Operation::kMakeDirectory, path.GetString()));
   }
+  // Whether the background flush ran is told by FlushFiles alone.
+  void FlushLater(const CString&) override {}
   bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
     if (Fails()) {
       *failed = 0;

@@ -97,13 +97,15 @@ StageStep CInstallTransaction::PrepareFile(const CString& name, uint32_t attribu
   }
   const CString key = Key(target);
   if (m_recordKeys.count(key) != 0) {
-    // Named before (rarely): the earlier staged file (perhaps read-only)
-    // makes way.
-    for (const InstallRecord& record : m_records) {
+    // Named before (rarely): the later entry is staged under a number of
+    // its own, as the earlier file may be on its way to the disk; that one
+    // goes with the staging folder.
+    for (InstallRecord& record : m_records) {
       if (Key(record.target) != key) continue;
       if (record.kind == RecordKind::kRemove) return StageStep::kFailed;
+      record.number = ++m_lastNumber;
       *staging = StagedFileName(record.number);
-      return m_fs.RemoveFile(Full(*staging)) ? StageStep::kStage : StageStep::kFailed;
+      return StageStep::kStage;
     }
   }
   if (m_knownDirectories.count(key) != 0) return StageStep::kFailed;
@@ -122,6 +124,10 @@ StageStep CInstallTransaction::PrepareFile(const CString& name, uint32_t attribu
   m_records.push_back(record);
   *staging = StagedFileName(record.number);
   return StageStep::kStage;
+}
+
+void CInstallTransaction::FileStaged(const CString& staging) {
+  m_fs.FlushLater(Full(staging));
 }
 
 bool CInstallTransaction::PrepareRemoval(const CString& name) {
@@ -221,6 +227,8 @@ CommitOutcome CInstallTransaction::Undo(const InstallJournal& journal) {
 
 bool CInstallTransaction::Abort() {
   m_open = false;
+  size_t failed = 0;
+  m_fs.FlushFiles(std::vector<CString>(), &failed);  // no flush may hold a staged file
   int removed = 0;
   int kept = 0;
   RemoveOwnFolder(m_fs, m_folder, kStagingFolderName, &removed, &kept);

@@ -72,6 +72,9 @@ class CInstallTransaction {
   // write it to. A target named twice is staged once; the later entry wins.
   // Names are taken as CanonicalEntryPath gives them (install_names.h).
   StageStep PrepareFile(const CString& name, uint32_t attributes, CString* staging);
+  // The file PrepareFile named last has been written whole: it may go to
+  // the disk while the rest is staged.
+  void FileStaged(const CString& staging);
   // The commit removes the file of that name (moves it aside; the undo puts
   // it back). True also when there is nothing to remove; false when it is a
   // directory, a link, unsafe, or a file of this update.

@@ -85,6 +85,7 @@ Outcome RunUpdate(CInstallFileSystem& fs, const std::string& folder, std::string
       std::filesystem::create_directories(path.parent_path());
       ok = prepared == StageStep::kStage &&
            fs.Append(path.string().c_str(), step.content.c_str(), false);
+      if (ok) transaction.FileStaged(staging);
     }
     if (!ok) {
       transaction.Abort();
