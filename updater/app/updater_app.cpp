@@ -4,6 +4,7 @@
 
 #include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
+#include "updater/app/folder_access.h"
 #include "updater/app/open_target_step.h"
 #include "updater/download/update_status.h"
 #include "updater/res/resource.h"
@@ -32,6 +33,23 @@ void ShowRefusal() {
   MessageBoxW(nullptr, text, L"", MB_OK);
 }
 
+// The command line asks for an update (it may still be refused later, for
+// its -sig); *target is its -dest.
+bool AsksForUpdate(const CCmdLineOptions& options, int optionCount, CString* target) {
+  try {
+    options.GetValue("-url", 0);
+    *target = options.GetValue("-dest", 0);
+  } catch (...) {
+    return false;
+  }
+  return optionCount >= 1;
+}
+
+CString RightsNotGiven(const CString& folder) {
+  return "Update failed.  Administrator rights are needed to write to the folder " + folder +
+         ", and they were not given; nothing was changed.";
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CUpdaterApp, CWinApp)
@@ -55,6 +73,7 @@ BOOL CUpdaterApp::InitInstance() {
     }
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
+  m_secondStart = options.HasOption(kSecondStartOption);
 
   // A folder too long for the updater's own files is refused before
   // anything in it (or, through a path cut short, in its parent) is touched.
@@ -76,6 +95,12 @@ BOOL CUpdaterApp::InitInstance() {
     m_nExitCode = kExitUpdateFailed;
     AfxMessageBox("Update failed.  The updater cannot lock its folder; nothing was changed.",
                   MB_OK);
+    return FALSE;
+  }
+  // Before the repair: one pending in a folder this process may not write
+  // needs the rights as much as the update does.
+  CString target;
+  if (AsksForUpdate(options, optionCount, &target) && !SettleFolderAccess(folder, target)) {
     return FALSE;
   }
   // An update on top of a repair that could not finish would mix three
@@ -157,6 +182,9 @@ void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
   if (finalCode != kUpdateFinished) return;
   if (m_cancelled) {
     m_log.Write("target not opened: cancelled by the user");
+  } else if (m_secondStart) {
+    // The product never starts with administrator rights.
+    m_log.Write("target left to the updater that started this one");
   } else {
     m_log.Write("%s", OpenTargetStep(m_dest, m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr)
                           .logLine.GetString());
@@ -195,6 +223,66 @@ BOOL CUpdaterApp::RefuseFolder(const CString& folder) {
       "shorter path.",
       folder.GetString(), folder.GetLength(), kUpdaterFolderMaxLength);
   return RefuseWithMessage("folder refused: its path is too long", message);
+}
+
+bool CUpdaterApp::SettleFolderAccess(const CString& folder, const CString& target) {
+  unsigned long error = 0;
+  const FolderAccess access = ProbeFolderAccess(folder, &error);
+  if (access == FolderAccess::kUnknown) {
+    m_log.Write("folder %s: a test file could not be made there (error %lu); going on",
+                folder.GetString(), error);
+  }
+  const bool elevated = access == FolderAccess::kDenied && IsProcessElevated();
+  switch (DecideFolderAccess(access, elevated, m_silent, m_secondStart)) {
+    case FolderAccessStep::kGoOn:
+      return true;
+    case FolderAccessStep::kCannotWrite:
+      m_log.Write("folder %s may not be written (access denied)%s: no update", folder.GetString(),
+                  m_secondStart ? " by the second start either" : " with administrator rights");
+      m_nExitCode = kExitUpdateFailed;
+      AfxMessageBox("Update failed.  The updater may not write to its folder " + folder +
+                        "; nothing was changed.",
+                    MB_OK);
+      return false;
+    case FolderAccessStep::kRightsNeeded:
+      m_log.Write(
+          "folder %s may not be written without administrator rights, and -silent asks for "
+          "none: administrator rights are needed and were not given",
+          folder.GetString());
+      m_nExitCode = kExitRightsRefused;
+      AfxMessageBox(RightsNotGiven(folder), MB_OK);
+      return false;
+    case FolderAccessStep::kElevate:
+      break;
+  }
+  m_log.Write(
+      "folder %s may not be written (access denied): starting the updater again with "
+      "administrator rights",
+      folder.GetString());
+  // The second start takes the lock; this process does nothing more in the
+  // folder.
+  m_updateLock.Release();
+  unsigned long code = 0;
+  if (!RunElevatedCopy(&code, &error)) {
+    if (error == ERROR_CANCELLED) {
+      m_log.Write("administrator rights are needed and were not given: no update");
+      m_nExitCode = kExitRightsRefused;
+      AfxMessageBox(RightsNotGiven(folder), MB_OK);
+    } else {
+      m_log.Write("the updater could not start again with administrator rights (error %lu)", error);
+      m_nExitCode = kExitUpdateFailed;
+      AfxMessageBox(
+          "Update failed.  The updater could not start again with administrator rights; "
+          "nothing was changed.",
+          MB_OK);
+    }
+    return false;
+  }
+  m_log.Write("the updater with administrator rights ended with exit code %lu", code);
+  m_nExitCode = static_cast<int>(code);
+  // The product starts with this process's rights, not the second start's.
+  if (code == kExitUpdated) m_log.Write("%s", OpenTargetStep(target, nullptr).logLine.GetString());
+  return false;
 }
 
 // The program's single application object.

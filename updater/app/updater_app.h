@@ -41,12 +41,20 @@ class CUpdaterApp : public CWinApp {
   bool m_silent = false;  // -silent: no window and no message box at all
   CString m_sig;          // first value of -sig, if any: where the archive's signature is
   CUpdateLog m_log;       // first value of -log; off without it
+  // Started by an updater that could not write the folder (folder_access.h):
+  // that one opens the target, this one never starts another.
+  bool m_secondStart = false;
 
  private:
   // Each ends the run with kExitCommandLineRefused and answers FALSE.
   BOOL Refuse();  // the one box for a bad command line
   BOOL RefuseWithMessage(const char* why, const CString& message);  // why: the log line
   BOOL RefuseFolder(const CString& folder);                         // GetUpdaterFolder said no
+  // Probes the folder before anything is done in it. False when the run
+  // ends here (the exit code is set): rights are needed and cannot be had,
+  // or a second start with them has done the run (its exit code is this
+  // run's, and after a good update this process opens the target).
+  bool SettleFolderAccess(const CString& folder, const CString& target);
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
   bool m_cancelled = false;  // the user cancelled; the target is not opened
