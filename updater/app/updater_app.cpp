@@ -34,7 +34,7 @@ void ShowRefusal() {
 }
 
 // The command line asks for an update (it may still be refused later, for
-// its -sig); *target is its -dest.
+// its -sig or -waitpid); *target is its -dest.
 bool AsksForUpdate(const CCmdLineOptions& options, int optionCount, CString* target) {
   try {
     options.GetValue("-url", 0);
@@ -58,6 +58,10 @@ END_MESSAGE_MAP()
 
 CUpdaterApp::CUpdaterApp() : CWinApp(nullptr) {}
 
+CUpdaterApp::~CUpdaterApp() {
+  if (m_waitProcess != nullptr) CloseHandle(m_waitProcess);
+}
+
 BOOL CUpdaterApp::InitInstance() {
   AfxEnableControlContainer();
 
@@ -74,6 +78,8 @@ BOOL CUpdaterApp::InitInstance() {
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
   m_secondStart = options.HasOption(kSecondStartOption);
+  // As early as can be: the id names that program only while it runs.
+  const bool waitPidRead = OpenWaitedProcess(options);
 
   // A folder too long for the updater's own files is refused before
   // anything in it (or, through a path cut short, in its parent) is touched.
@@ -120,6 +126,11 @@ BOOL CUpdaterApp::InitInstance() {
     m_dest = options.GetValue("-dest", 0);
   } catch (...) {
     return Refuse();
+  }
+  if (!waitPidRead) {
+    return RefuseWithMessage("command line refused: -waitpid needs a process id",
+                             "Update refused.  -waitpid must be followed by the id of the "
+                             "program's process.");
   }
   // Optional: without a value the signature's default address applies.
   try {
@@ -283,6 +294,35 @@ bool CUpdaterApp::SettleFolderAccess(const CString& folder, const CString& targe
   // The product starts with this process's rights, not the second start's.
   if (code == kExitUpdated) m_log.Write("%s", OpenTargetStep(target, nullptr).logLine.GetString());
   return false;
+}
+
+bool CUpdaterApp::OpenWaitedProcess(const CCmdLineOptions& options) {
+  if (!options.HasOption("-waitpid")) return true;
+  CString text;
+  try {
+    text = options.GetValue("-waitpid", 0);
+  } catch (...) {
+    return false;
+  }
+  uint64_t pid = 0;
+  for (int i = 0; i < text.GetLength(); ++i) {
+    const char c = text.GetAt(i);
+    if (c < '0' || c > '9' || i >= 10) return false;
+    pid = pid * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (text.IsEmpty() || pid > 0xFFFFFFFFu) return false;
+  m_waitPid = static_cast<unsigned long>(pid);
+  m_waitProcess = OpenProcess(SYNCHRONIZE, FALSE, m_waitPid);
+  if (m_waitProcess == nullptr) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_INVALID_PARAMETER) {
+      m_log.Write("-waitpid %lu: no such process (it has ended); no wait", m_waitPid);
+    } else {
+      m_log.Write("-waitpid %lu: the process cannot be waited for (error %lu); no wait", m_waitPid,
+                  static_cast<unsigned long>(error));
+    }
+  }
+  return true;
 }
 
 // The program's single application object.

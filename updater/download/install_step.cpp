@@ -1,8 +1,10 @@
 // The install step: every entry of the archive, all at once or not at all.
 #include "updater/app/updater_app.h"
+#include "updater/download/file_in_use_wait.h"
 #include "updater/download/update_run.h"
 #include "updater/download/update_status.h"
 #include "updater/install/archive_install.h"
+#include "updater/install/in_use_retry.h"
 #include "updater/install/install_file_system.h"
 #include "unzip/unpack.h"
 
@@ -59,9 +61,11 @@ StepOutcome InstallStep(CUpdateRun& run) {
   UnpackHandle archive = UnpackOpen(run.m_archivePath, "");
   CString failure;
   InstallResult result = InstallResult::kFailedNothingChanged;
+  CFileInUseWait inUse(run, kUpdateWaits.fileInUseMs);
+  CInUseRetry fs(SystemFileSystem(), [&inUse](const CString& path) { return inUse.Wait(path); });
   if (archive != nullptr) {
-    result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
-                            LogEntry, RunningProgramName());
+    result = InstallArchive(archive, run.m_folder, fs, CancelRequested, &failure, LogEntry,
+                            RunningProgramName());
   }
   UnpackClose(archive);
   run.m_signedArchive.Release();
@@ -69,6 +73,10 @@ StepOutcome InstallStep(CUpdateRun& run) {
 
   if (archive == nullptr) {
     return StepFailed(kExitArchiveRefused, "archive refused: not a zip archive", kNotAnArchive);
+  }
+  if (inUse.cancelled() && result == InstallResult::kFailedNothingChanged) {
+    return StepFailed(kExitCancelled,
+                      "no commit: cancelled while a file was in use; every file is as it was");
   }
   switch (result) {
     case InstallResult::kApplied:
