@@ -12,10 +12,7 @@ void AddTree(const std::wstring& folder, const std::wstring& prefix, FolderTree*
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const std::wstring name = prefix + found.cFileName;
-    if (name == prefix + L"." || name == prefix + L".." || name == L"target dir" ||
-        name == L"updater.exe") {
-      continue;
-    }
+    if (name == prefix + L"." || name == prefix + L"..") continue;
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       (*tree)[name + L"\\"] = "";
       AddTree(folder, name + L"\\", tree);
@@ -72,9 +69,19 @@ std::vector<std::wstring> UpdaterSandbox::Files(const std::wstring& pattern) con
   return names;
 }
 
-FolderTree UpdaterSandbox::Snapshot() const {
+FolderTree ReadFolderTree(const std::wstring& folder) {
   FolderTree tree;
-  AddTree(m_folder, L"", &tree);
+  AddTree(folder, L"", &tree);
+  return tree;
+}
+
+FolderTree UpdaterSandbox::Snapshot() const {
+  FolderTree tree = ReadFolderTree(m_folder);
+  tree.erase(L"updater.exe");
+  for (auto it = tree.lower_bound(L"target dir\\");
+       it != tree.end() && it->first.find(L"target dir\\") == 0;) {
+    it = tree.erase(it);
+  }
   return tree;
 }
 

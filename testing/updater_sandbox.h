@@ -20,6 +20,8 @@
 typedef std::map<std::wstring, std::string> FolderTree;
 // The paths of a tree, for a failure message.
 std::string Describe(const FolderTree& tree);
+// Every file and directory below folder.
+FolderTree ReadFolderTree(const std::wstring& folder);
 
 class UpdaterSandbox {
  public:

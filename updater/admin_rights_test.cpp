@@ -1,7 +1,8 @@
 // The real updater.exe in a folder that may not be written
 // (UPDATER_LOCKED_FOLDER, made by testing/with_locked_folder.sh with a copy
-// of updater.exe in it), started as a user's programs start: with a limited
-// token (the linked token, Administrators deny-only). Under Wine the shell's
+// of updater.exe and an update cut short in it, whose repair needs the same
+// rights), started as a user's programs start: with a limited token (the
+// linked token, Administrators deny-only). Under Wine the shell's
 // "runas" starts the second copy with the caller's token and never asks, so
 // the second start finds the folder locked as well: what is tested is that
 // exactly one second start happens and the run ends, with nothing changed.
@@ -141,17 +142,19 @@ class AdminRightsTest : public ::testing::Test {
            L" -dest \"" + m_sandbox.target() + L"\" -log \"" + m_log + L"\"" + options;
   }
 
-  // The locked folder holds updater.exe alone.
+  // The locked folder as with_locked_folder.sh made it.
   bool LockedFolderUnchanged() const {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((m_locked + L"\\*").c_str(), &found);
-    int others = 0;
-    do {
-      const std::wstring name = found.cFileName;
-      others += name != L"." && name != L".." && name != L"updater.exe";
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return others == 0;
+    FolderTree tree = ReadFolderTree(m_locked);
+    const bool hasUpdater = tree.erase(L"updater.exe") == 1;
+    const FolderTree cutShort = {{L"~update.journal", "updater journal 2\nF 1 1 readme.txt\nC\n"},
+                                 {L"readme.txt", "new readme"},
+                                 {L"~update.backup\\", ""},
+                                 {L"~update.backup\\0\\", ""},
+                                 {L"~update.backup\\0\\1", "old readme"},
+                                 {L"~update.staging\\", ""},
+                                 {L"~update.staging\\0\\", ""}};
+    EXPECT_EQ(tree, cutShort) << Describe(tree);
+    return hasUpdater && tree == cutShort;
   }
 
   std::wstring m_locked;
@@ -188,6 +191,7 @@ TEST_F(AdminRightsTest, ALimitedSilentRunEndsWith7WithoutAWindow) {
   const std::vector<std::string> log = LogLines(m_log);
   EXPECT_EQ(Count(log, "start: "), 1);
   EXPECT_EQ(Count(log, "administrator rights are needed and were not given"), 1);
+  EXPECT_EQ(Count(log, "recovery: "), 0) << "the repair needs the rights as well";
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.back(), "exit code 7");
 }
