@@ -5,8 +5,9 @@
 // at once or not at all, deleting the archive. It ends by posting
 // WM_UPDATE_STATUS to the window: kUpdateFinished when every step went on,
 // kUpdateFailed otherwise, after showing why in a message box where the step
-// gave a message (a cancelled run ends without one). Before its final post it tells the application how the run
-// ended (SetWorkerOutcome); each step's line goes to the application's log.
+// gave a message (a cancelled run ends without one). Before its final post
+// it tells the application how the run ended (SetWorkerOutcome); each step's
+// line goes to the application's log.
 #ifndef UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 #define UPDATER_DOWNLOAD_UPDATE_WORKER_H_
 
