@@ -240,8 +240,8 @@ bool CUpdaterApp::SettleFolderAccess(const CString& folder, const CString& targe
   unsigned long error = 0;
   const FolderAccess access = ProbeFolderAccess(folder, &error);
   if (access == FolderAccess::kUnknown) {
-    m_log.Write("folder %s: a test file could not be made there (error %lu); going on",
-                folder.GetString(), error);
+    m_log.Write("folder %s: no test file could be made (error %lu); going on", folder.GetString(),
+                error);
   }
   const bool elevated = access == FolderAccess::kDenied && IsProcessElevated();
   switch (DecideFolderAccess(access, elevated, m_silent, m_secondStart)) {
@@ -257,8 +257,8 @@ bool CUpdaterApp::SettleFolderAccess(const CString& folder, const CString& targe
       return false;
     case FolderAccessStep::kRightsNeeded:
       m_log.Write(
-          "folder %s may not be written without administrator rights, and -silent asks for "
-          "none: administrator rights are needed and were not given",
+          "folder %s may not be written, and -silent shows no prompt: administrator rights are "
+          "needed and were not given",
           folder.GetString());
       m_nExitCode = kExitRightsRefused;
       AfxMessageBox(RightsNotGiven(folder), MB_OK);

@@ -76,7 +76,7 @@ StepOutcome InstallStep(CUpdateRun& run) {
   }
   if (inUse.cancelled() && result == InstallResult::kFailedNothingChanged) {
     return StepFailed(kExitCancelled,
-                      "no commit: cancelled while a file was in use; every file is as it was");
+                      "no commit: cancelled while a file was in use; nothing was changed");
   }
   switch (result) {
     case InstallResult::kApplied:

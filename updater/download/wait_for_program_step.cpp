@@ -44,8 +44,7 @@ StepOutcome WaitForProgramStep(CUpdateRun& run) {
     DWORD waited = GetTickCount() - started;
     if (g_abortDownload != 0) {
       return NoUpdate(run, kExitCancelled,
-                      "no update: cancelled while waiting for the program to close; nothing was "
-                      "changed");
+                      "cancelled while waiting for the program to close: no update");
     }
     if (waited >= limit) {
       line.Format("the program (process %lu) still runs after %lu s: no update", run.m_waitPid,
