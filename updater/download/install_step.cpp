@@ -30,6 +30,12 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
     case EntryStep::kFailed:
       log.Write("entry %d %s: failed, the file %s", index, name.GetString(), reason);
       break;
+    case EntryStep::kPatched:
+      log.Write("entry %d %s: patched", index, name.GetString());
+      break;
+    case EntryStep::kDeleted:
+      log.Write("file %s: deleted", name.GetString());
+      break;
   }
 }
 
