@@ -73,9 +73,8 @@ StepOutcome InstallStep(CUpdateRun& run) {
     options.cancel = CancelRequested;
     options.report = LogEntry;
     options.runningProgram = RunningProgramName();
-    CString summary;
-    result = InstallRelease(archive, run.m_folder, SystemFileSystem(), options, &failure, &summary);
-    if (!summary.IsEmpty()) run.m_log.Write("%s", summary.GetString());
+    options.describe = [&run](const CString& line) { run.m_log.Write("%s", line.GetString()); };
+    result = InstallRelease(archive, run.m_folder, SystemFileSystem(), options, &failure);
   } else if (archive != nullptr) {
     result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
                             LogEntry, RunningProgramName());

@@ -75,13 +75,12 @@ bool IsFolderEntry(const UnpackEntryInfo& info) {
 class CReleaseInstall {
  public:
   CReleaseInstall(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
-                  const ReleaseInstallOptions& options, CString* message, CString* summary)
+                  const ReleaseInstallOptions& options, CString* message)
       : m_archive(archive),
         m_folder(folder),
         m_fs(fs),
         m_options(options),
         m_message(*message),
-        m_summary(*summary),
         m_transaction(fs, folder) {}
 
   InstallResult Run();
@@ -109,7 +108,7 @@ class CReleaseInstall {
   CInstallFileSystem& m_fs;
   const ReleaseInstallOptions& m_options;
   CString& m_message;
-  CString& m_summary;
+  CString m_summary;  // for options.describe
   CInstallTransaction m_transaction;
   ReleaseRecord m_record;
   std::vector<int32_t> m_entryOfFile;
@@ -401,6 +400,7 @@ InstallResult CReleaseInstall::Run() {
     return InstallResult::kRefused;
   }
   const InstallResult version = CheckVersion();
+  if (m_options.describe) m_options.describe(m_summary);
   if (version != InstallResult::kApplied) return version;
   if (!CheckBases()) {
     m_transaction.Abort();
@@ -414,11 +414,9 @@ InstallResult CReleaseInstall::Run() {
 }  // namespace
 
 InstallResult InstallRelease(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
-                             const ReleaseInstallOptions& options, CString* message,
-                             CString* summary) {
+                             const ReleaseInstallOptions& options, CString* message) {
   message->Empty();
-  summary->Empty();
-  CReleaseInstall install(archive, folder, fs, options, message, summary);
+  CReleaseInstall install(archive, folder, fs, options, message);
   return install.Run();
 }
 

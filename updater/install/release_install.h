@@ -25,6 +25,8 @@
 #ifndef UPDATER_INSTALL_RELEASE_INSTALL_H_
 #define UPDATER_INSTALL_RELEASE_INSTALL_H_
 
+#include <functional>
+
 #include "framework/cstring.h"
 #include "unzip/unpack.h"
 #include "updater/install/archive_install.h"
@@ -36,18 +38,18 @@ struct ReleaseInstallOptions {
   InstallCancelCheck cancel;    // as for InstallArchive
   InstallEntryReport report;    // deletions are reported with index -1
   CString runningProgram;       // committed last (install_transaction.h)
+  // Hears, once the record is read and before anything is staged, the run
+  // log's line saying what the record holds and what is installed.
+  std::function<void(const CString& line)> describe;
 };
 
 // archive: an open handle whose entry 0 is a release record
 // (HasReleaseRecord). folder: the updater's folder without trailing
 // separator. Answers kBaseMismatch for a delta that does not fit the
 // installed files, kRefused for a record that cannot be used or an older
-// version; on a failure *message is the text for the user. *summary is the
-// run log's line saying what the record holds and what is installed (empty
-// when the record could not be read).
+// version; on a failure *message is the text for the user.
 InstallResult InstallRelease(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
-                             const ReleaseInstallOptions& options, CString* message,
-                             CString* summary);
+                             const ReleaseInstallOptions& options, CString* message);
 
 // The installed version as the version file in folder says. kUnknown when
 // the file is there but holds no version.

@@ -141,9 +141,8 @@ class ReleaseInstallTest : public ::testing::Test {
     EXPECT_TRUE(HasReleaseRecord(handle));
     ReleaseInstallOptions options;
     options.allowDowngrade = allowDowngrade;
-    CString summary;
     const InstallResult result =
-        InstallRelease(handle, m_app.str().c_str(), fs, options, &m_message, &summary);
+        InstallRelease(handle, m_app.str().c_str(), fs, options, &m_message);
     UnpackClose(handle);
     return result;
   }
