@@ -37,9 +37,9 @@ int main(int argc, char** argv) {
       ok = UnpackExtract(archive, i, entry.szName) == UNPACK_OK && ok;
     }
   } else {
-    CString message, summary;
+    CString message;
     ok = (HasReleaseRecord(archive) ? InstallRelease(archive, argv[3], SystemFileSystem(),
-                                                     ReleaseInstallOptions(), &message, &summary)
+                                                     ReleaseInstallOptions(), &message)
                                     : InstallArchive(archive, argv[3], SystemFileSystem(), nullptr,
                                                      &message)) == InstallResult::kApplied;
     if (!ok) fprintf(stderr, "%s\n", message.GetString());
