@@ -101,16 +101,26 @@ TEST(QuorvellTest, ExportResolvesByNameAndByOrdinalOneToTheSameFunction) {
   EXPECT_EQ(library.ByOrdinal(2), nullptr) << "the library exports more than one function";
 }
 
-TEST(QuorvellTest, AnswersOneOnEveryCallFromOneAndFromManyThreads) {
+constexpr int kCalls = 20000;
+
+TEST(QuorvellTest, AnswersOneOnEveryCall) {
   CLoadedLibrary library;
   ASSERT_NE(library.Get(), nullptr);
   ExportedFunctionProc exported = library.ByName();
   ASSERT_NE(exported, nullptr);
 
-  constexpr int kCalls = 20000;
   int wrong = 0;
   for (int i = 0; i < kCalls; ++i) wrong += exported() != 1;
   EXPECT_EQ(wrong, 0);
+}
+
+// Apart from the calls above: 32-bit Wine under the qemu-i386 emulator
+// cannot run threads side by side, so the emulated x86 run leaves this out.
+TEST(QuorvellTest, AnswersOneOnEveryCallFromManyThreadsAtOnce) {
+  CLoadedLibrary library;
+  ASSERT_NE(library.Get(), nullptr);
+  ExportedFunctionProc exported = library.ByName();
+  ASSERT_NE(exported, nullptr);
 
   constexpr int kThreads = 8;
   std::atomic<int> wrongInThreads{0};

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "testing/time_scale.h"
+
 namespace {
 
 const int kPollMs = 50;
@@ -93,7 +95,7 @@ TestHttpServer::TestHttpServer(uint32_t maxLifetimeMs) {
     return;
   }
   m_port = ntohs(address.sin_port);
-  m_thread = std::thread(&TestHttpServer::Run, this, maxLifetimeMs);
+  m_thread = std::thread(&TestHttpServer::Run, this, ScaledTimeout(maxLifetimeMs));
 }
 
 TestHttpServer::~TestHttpServer() {

@@ -10,11 +10,11 @@
 //
 // Responses are looked up by the path without its query, so "?run=2" can
 // defeat caches. A path without an entry gets 404 with a short HTML page. The server stops
-// by itself after maxLifetimeMs, so a forgotten one cannot outlive its test
-// for long; Stop() (also run by the destructor) ends it at once and joins
-// the thread, cutting off a response in progress. Responses can also answer
-// ranges, change from one request to the next, break off or stall (for the
-// downloader's resume and retries).
+// by itself after maxLifetimeMs (scaled, testing/time_scale.h), so a
+// forgotten one cannot outlive its test for long; Stop() (also run by the
+// destructor) ends it at once and joins the thread, cutting off a response
+// in progress. Responses can also answer ranges, change from one request to
+// the next, break off or stall (for the downloader's resume and retries).
 #ifndef TESTING_HTTP_SERVER_H_
 #define TESTING_HTTP_SERVER_H_
 

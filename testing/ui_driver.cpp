@@ -21,7 +21,7 @@ Process::~Process() {
 
 bool Process::WaitExit(DWORD timeoutMs) {
   return m_info.hProcess != nullptr &&
-         WaitForSingleObject(m_info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+         WaitForSingleObject(m_info.hProcess, ScaledTimeout(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 bool Process::running() const {
@@ -112,6 +112,7 @@ std::vector<WindowInfo> TopLevelWindows(DWORD processId) {
 std::optional<WindowInfo> WaitForWindow(DWORD processId,
                                         const std::function<bool(const WindowInfo&)>& match,
                                         DWORD timeoutMs) {
+  timeoutMs = ScaledTimeout(timeoutMs);
   DWORD start = GetTickCount();
   for (;;) {
     for (const WindowInfo& w : TopLevelWindows(processId))

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/time_scale.h"
+
 namespace ui {
 
 struct WindowInfo {
@@ -32,6 +34,8 @@ struct ControlInfo {
   DWORD style = 0;
   RECT rect = {};  // in the parent's client coordinates
 };
+
+// Every timeout below is scaled (testing/time_scale.h).
 
 // A program started by a test; killed on destruction if still running.
 class Process {

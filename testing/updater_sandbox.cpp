@@ -31,6 +31,7 @@ std::unique_ptr<ui::Process> UpdaterSandbox::Start(const std::wstring& args) con
 
 bool UpdaterSandbox::WaitTargetStarted(DWORD timeoutMs) const {
   const std::wstring marker = target() + L".started";
+  timeoutMs = ScaledTimeout(timeoutMs);
   DWORD start = GetTickCount();
   for (;;) {
     if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
@@ -65,6 +66,7 @@ std::optional<ui::WindowInfo> WaitForProgressDialog(DWORD processId, DWORD timeo
 }
 
 std::wstring WaitExitOrMessage(ui::Process& process, DWORD timeoutMs) {
+  timeoutMs = ScaledTimeout(timeoutMs);
   DWORD start = GetTickCount();
   while (!process.WaitExit(20)) {
     for (const ui::WindowInfo& w : ui::TopLevelWindows(process.id()))

@@ -32,7 +32,8 @@ class UpdaterSandbox {
   // Starts the copied updater with these arguments after the program name.
   std::unique_ptr<ui::Process> Start(const std::wstring& args) const;
   // True once the target has been started (it leaves a marker file);
-  // polls for up to timeoutMs.
+  // polls for up to timeoutMs (scaled, as every timeout here: see
+  // testing/time_scale.h).
   bool WaitTargetStarted(DWORD timeoutMs) const;
   // Names of the files in the sandbox folder itself matching pattern.
   std::vector<std::wstring> Files(const std::wstring& pattern) const;

@@ -57,7 +57,8 @@ std::vector<std::wstring> RunSigned(const UpdaterSandbox& sandbox, const std::st
   HWND status = GetDlgItem(dialog->hwnd, 1001);
   HWND bar = GetDlgItem(dialog->hwnd, 1000);
   const DWORD start = GetTickCount();
-  while (!process->WaitExit(15) && GetTickCount() - start < kTimeoutMs) {
+  const DWORD limit = ScaledTimeout(kTimeoutMs);
+  while (!process->WaitExit(15) && GetTickCount() - start < limit) {
     DWORD_PTR pos = 0;
     const std::wstring before = ui::WindowText(status);
     if (SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos) &&
@@ -74,7 +75,7 @@ std::vector<std::wstring> RunSigned(const UpdaterSandbox& sandbox, const std::st
       // The worker's box carries the exclamation icon, the dialog's none.
       EXPECT_EQ(ui::HasIcon(w.hwnd), boxes.size() == 1);
       ui::Press(w.hwnd, IDOK);
-      while (IsWindow(w.hwnd) && IsWindowVisible(w.hwnd) && GetTickCount() - start < kTimeoutMs) {
+      while (IsWindow(w.hwnd) && IsWindowVisible(w.hwnd) && GetTickCount() - start < limit) {
         Sleep(10);
       }
     }
