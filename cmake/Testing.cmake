@@ -12,11 +12,12 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-# updater_test(name [CP936] SOURCES ... LIBS ...): a GoogleTest program whose
-# cases ctest runs one by one; with CP936, a Windows program whose cases run
-# under Wine with the ANSI code page 936 (below).
+# updater_test(name [CP936] [FILTER expr] SOURCES ... LIBS ...): a GoogleTest
+# program whose cases ctest runs one by one; with CP936, a Windows program
+# whose cases run under Wine with the ANSI code page 936 (below); with
+# FILTER, only the cases that the GoogleTest filter expr selects.
 function(updater_test name)
-  cmake_parse_arguments(ARG "CP936" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "CP936" "FILTER" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   updater_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
@@ -26,7 +27,11 @@ function(updater_test name)
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
       "env;LANG=zh_CN.UTF-8;LC_ALL=zh_CN.UTF-8;LOCPATH=${UPDATER_LOCPATH};${CMAKE_CROSSCOMPILING_EMULATOR}")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  set(filter)
+  if(ARG_FILTER)
+    set(filter TEST_FILTER "${ARG_FILTER}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 ${filter}
                        PROPERTIES TIMEOUT 300)
 endfunction()
 

@@ -81,6 +81,13 @@ extern UnpackResult UnpackLastResult;
 UnpackHandle UnpackOpen(const char* path, const char* password);
 // Sets the directory below which relative targets are written.
 UnpackResult UnpackSetBaseDir(UnpackHandle handle, const char* directory);
+// With inPlace non-zero, a file entry whose target does not exist yet is
+// written under the target's own name instead of a temporary one (no good
+// file can be lost, and a rename is saved); a failed entry's file is removed
+// all the same, but while it is written the name is visible. For callers
+// whose targets nobody reads until they are done, such as the updater's
+// staging folder. Off when the handle is opened.
+UnpackResult UnpackSetWriteInPlace(UnpackHandle handle, int32_t inPlace);
 // Describes entry index into *info; index -1 asks for the entry count.
 UnpackResult UnpackGetEntry(UnpackHandle handle, int32_t index, UnpackEntryInfo* info);
 // The uncompressed size of entry index in full: a Zip64 entry's may exceed

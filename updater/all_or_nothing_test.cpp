@@ -1,11 +1,14 @@
 // The real updater.exe applies an update completely or not at all: a
-// failure changes no file, an interrupted run is repaired by the next start,
-// the updater replaces itself, one updater works in a folder at a time, and
-// the window answers (and Cancel works) while files are staged.
+// failure changes no file, an interrupted run is repaired by the next start
+// (and a repair that cannot finish, or a journal that cannot be trusted,
+// starts no update), the updater replaces itself, paths up to the system's
+// limit install, one updater works in a folder at a time, and the window
+// answers (and Cancel works) while files are staged.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -151,6 +154,24 @@ class AllOrNothingTest : public ::testing::Test {
     }
   }
 
+  // Runs the updater with -silent and -log on archive; answers its exit code
+  // and appends the log's lines (without their time stamps) to *log.
+  DWORD RunSilent(const std::string& archive, std::vector<std::string>* log) {
+    m_server.Serve("/update.zip", {200, archive});
+    const std::wstring logPath = m_sandbox.folder() + L"\\target dir\\update.log";
+    DeleteFileW(logPath.c_str());
+    auto process =
+        m_sandbox.Start(L"-url " + ui::Widen(m_server.Url("/update.zip")) + L" -dest \"" +
+                        m_sandbox.target() + L"\" -silent -log \"" + logPath + L"\"");
+    if (!process->WaitExit(kTimeoutMs)) return STILL_ACTIVE;
+    const std::string text = ReadFileBytes(logPath);
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2) {
+      log->push_back(text.substr(start + 20, end - start - 20));
+    }
+    return process->exitCode();
+  }
+
   // A start with no arguments: it repairs the folder, then refuses.
   void StartWithNoArguments() {
     auto process = m_sandbox.Start(L"");
@@ -247,13 +268,13 @@ TEST_F(AllOrNothingTest, AKilledRunIsRepairedByTheNextStart) {
   for (bool duringCommit : {false, true}) {
     SCOPED_TRACE(duringCommit ? "killed during the commit" : "killed while staging");
     auto process = StartUpdate(UpdateArchive(false, 1500));
-    // Staging has begun when the journal exists; the commit when its last
-    // record is there.
+    // Staging is under way once staged files appear; the commit has begun
+    // when the journal's last record is the commit record.
     bool seen = false;
     for (DWORD start = GetTickCount(); !seen && GetTickCount() - start < kTimeoutMs;) {
       const std::string text = ReadFileBytes(journal);
       seen = duringCommit ? text.size() > 2 && text.compare(text.size() - 2, 2, "C\n") == 0
-                          : text.find("filler") != std::string::npos;
+                          : Exists(L"~update.staging\\0\\9");
     }
     ASSERT_TRUE(seen);
     process->Kill();
@@ -278,16 +299,17 @@ TEST_F(AllOrNothingTest, TheWindowAnswersThroughoutAndCancelWhileStagingChangesN
     auto process = StartUpdate(UpdateArchive(false, 1500));
     auto dialog = WaitForProgressDialog(process->id(), kTimeoutMs);
     ASSERT_TRUE(dialog.has_value());
-    if (cancel) {
+    const wchar_t* staging = L"~update.staging\\0\\9";  // some files have been staged
+    for (DWORD start = GetTickCount(); !Exists(staging) && GetTickCount() - start < kTimeoutMs;) {
+      Sleep(1);
+    }
+    ASSERT_TRUE(Exists(staging));
+    if (!cancel) {
       // A second updater in the same folder touches nothing.
       auto second = m_sandbox.Start(L"");
       ExpectBox(*second, L"An update is already running.");
       EXPECT_TRUE(second->WaitExit(kTimeoutMs));
     }
-    for (DWORD start = GetTickCount(); !Exists(L"filler") && GetTickCount() - start < kTimeoutMs;) {
-      Sleep(1);
-    }
-    ASSERT_TRUE(Exists(L"filler"));
 
     // Every message is answered promptly: while entries are staged, and
     // (without Cancel) as long as the window shows, the opening of the
@@ -295,8 +317,7 @@ TEST_F(AllOrNothingTest, TheWindowAnswersThroughoutAndCancelWhileStagingChangesN
     // started program).
     int unanswered = 0;  // waits of half a second with the window showing
     for (int i = 0;
-         IsWindowVisible(dialog->hwnd) && (!cancel || (i < 20 && Exists(L"~update.journal")));
-         ++i) {
+         IsWindowVisible(dialog->hwnd) && (!cancel || (i < 3 && Exists(L"~update.journal"))); ++i) {
       DWORD_PTR answer = 0;
       if (!SendMessageTimeoutW(dialog->hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 500, &answer) &&
           IsWindowVisible(dialog->hwnd)) {
@@ -319,6 +340,141 @@ TEST_F(AllOrNothingTest, TheWindowAnswersThroughoutAndCancelWhileStagingChangesN
     EXPECT_EQ(Snapshot(m_sandbox), kOld) << Narrow(Snapshot(m_sandbox));
     EXPECT_FALSE(m_sandbox.WaitTargetStarted(300));
   }
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& line : lines) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The commit of an earlier run stopped half way, and its undoing cannot
+// finish while a program holds the new readme.txt: the journal stays, no
+// update starts, and the run says so (exit 4). Once the file is free, the
+// next start puts the old files back and the update goes ahead.
+TEST_F(AllOrNothingTest, ARepairThatCannotFinishStartsNoUpdate) {
+  const std::string journal = "updater journal 2\nF 1 1 readme.txt\nF 2 1 bin\\engine.dll\nC\n";
+  Tree stopped = kOld;
+  stopped[L"readme.txt"] = "new readme";
+  stopped[L"~update.backup\\"] = "";
+  stopped[L"~update.backup\\0\\"] = "";
+  stopped[L"~update.backup\\0\\1"] = "old readme";
+  stopped[L"~update.staging\\"] = "";
+  stopped[L"~update.staging\\0\\"] = "";
+  stopped[L"~update.staging\\0\\2"] = "new engine";
+  stopped[L"~update.journal"] = journal;
+  Plant(m_sandbox, stopped);
+  HANDLE held = CreateFileW((m_sandbox.folder() + L"\\readme.txt").c_str(), GENERIC_READ,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  std::vector<std::string> log;
+  EXPECT_EQ(RunSilent(UpdateArchive(false), &log), 4u);
+  CloseHandle(held);
+  EXPECT_TRUE(Contains(log,
+                       "recovery: a journal of an update stopped during its commit (2 "
+                       "files); it could not be put right, the journal stays and no update "
+                       "is started"));
+  EXPECT_TRUE(Contains(log,
+                       "message (not shown): Update failed.  An earlier update was "
+                       "interrupted and could not be put right yet; no update was started."));
+  EXPECT_FALSE(Contains(log, "download")) << "an update was started";
+  EXPECT_EQ(log.back(), "exit code 4");
+  EXPECT_TRUE(Exists(L"~update.journal"));
+
+  log.clear();
+  EXPECT_EQ(RunSilent(UpdateArchive(false), &log), 0u);
+  ASSERT_GT(log.size(), 1u);
+  EXPECT_TRUE(Contains(log,
+                       "recovery: a journal of an update stopped while it was undone (2 "
+                       "files); every file was put back as it was before that update"))
+      << log[1];
+  EXPECT_EQ(Snapshot(m_sandbox), Applied(0)) << Narrow(Snapshot(m_sandbox));
+}
+
+// A journal is input anyone who can write the folder may have planted. One
+// that names a path outside the folder, an absolute or root-relative path
+// or a device is never acted on: it stays byte for byte, nothing inside or
+// outside the folder changes, no update starts, and the run ends with 4.
+TEST_F(AllOrNothingTest, APlantedJournalIsNeverActedOn) {
+  // Beside the folder: a file, one named like a staged file of the previous
+  // version, a folder with a file, an empty folder.
+  const std::wstring victim = m_sandbox.folder() + L"-victim.txt";
+  const std::wstring victimStaged = victim + L".~upd-new";
+  const std::wstring victimFolder = m_sandbox.folder() + L"-victim";
+  const std::wstring emptyFolder = m_sandbox.folder() + L"-empty";
+  auto nameOf = [](const std::wstring& path) {
+    return ui::Narrow(path.substr(path.rfind(L'\\') + 1));
+  };
+  const std::string victimName = nameOf(victim);
+  const std::string folderName = nameOf(victimFolder);
+  const std::string absolute = ui::Narrow(victim);
+  const std::string rootRelative = absolute.substr(2);  // without "C:"
+  const std::string journals[] = {
+      "updater journal 2\nF 1 1 readme.txt\nX 2 ..\\" + victimName + "\nC\n",
+      "updater journal 2\nX 1 ../" + victimName + "\nC\nK\n",
+      "updater journal 2\nD ..\\" + folderName + "\nF 1 1 readme.txt\nC\nU\n",
+      "updater journal 2\nF 1 1 readme.txt\nX 2 " + absolute + "\nC\n",
+      "updater journal 2\nF 1 1 readme.txt\nX 2 " + rootRelative + "\nC\n",
+      "updater journal 2\nF 1 1 readme.txt\nX 2 NUL\nC\n",
+      "updater journal 1\nF 1 ..\\" + victimName + "\nC\n",
+      "updater journal 1\nD ..\\" + nameOf(emptyFolder) + "\nF 0 ..\\" + victimName + "\n",
+  };
+  Tree planted = kOld;
+  planted[L"~update.backup\\"] = "";
+  planted[L"~update.backup\\0\\"] = "";
+  planted[L"~update.backup\\0\\1"] = "old readme";
+  planted[L"~update.backup\\0\\2"] = "planted";
+  for (const std::string& journal : journals) {
+    SCOPED_TRACE(journal);
+    planted[L"~update.journal"] = journal;
+    Plant(m_sandbox, planted);
+    CreateDirectoryW(victimFolder.c_str(), nullptr);
+    CreateDirectoryW(emptyFolder.c_str(), nullptr);
+    for (const std::wstring& file : {victim, victimStaged, victimFolder + L"\\inside.txt"}) {
+      HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      ASSERT_NE(h, INVALID_HANDLE_VALUE);
+      CloseHandle(h);
+    }
+    std::vector<std::string> log;
+    EXPECT_EQ(RunSilent(UpdateArchive(false), &log), 4u);
+    EXPECT_TRUE(Contains(log, "; it was left as it is and no update is started"));
+    EXPECT_FALSE(Contains(log, "download")) << "an update was started";
+    EXPECT_EQ(Snapshot(m_sandbox), planted) << Narrow(Snapshot(m_sandbox));
+    for (const std::wstring& path :
+         {victim, victimStaged, victimFolder + L"\\inside.txt", emptyFolder}) {
+      EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << ui::Narrow(path);
+    }
+  }
+  ui::RemoveTree(victimFolder);
+  RemoveDirectoryW(emptyFolder.c_str());
+  DeleteFileW(victim.c_str());
+  DeleteFileW(victimStaged.c_str());
+}
+
+// Staged and moved-aside files have short names of their own, so a file
+// whose full path is as long as the system allows (259 characters and the
+// terminator) installs and replaces like any other.
+TEST_F(AllOrNothingTest, FilesWhosePathsAreExactly259CharactersInstall) {
+  const size_t room = 259 - m_sandbox.folder().size() - 1 - std::wstring(L"long\\").size();
+  ASSERT_GT(room, 20u);
+  const std::wstring added = L"long\\" + std::wstring(room - 4, L'a') + L".txt";
+  const std::wstring replaced = L"long\\" + std::wstring(room - 4, L'b') + L".txt";
+  ASSERT_EQ((m_sandbox.folder() + L"\\" + added).size(), 259u);
+  Plant(m_sandbox, {{L"long\\", ""}, {replaced, "old"}});
+  auto entryName = [](std::wstring name) {
+    std::replace(name.begin(), name.end(), L'\\', L'/');
+    return ui::Narrow(name);
+  };
+  zipbuild::ZipBuilder zip;
+  zip.AddFile(entryName(added), "new a").AddFile(entryName(replaced), "new b");
+  std::vector<std::string> log;
+  EXPECT_EQ(RunSilent(zip.Build(), &log), 0u) << (log.empty() ? "" : log[log.size() / 2]);
+  Tree expected = kOld;
+  expected[L"long\\"] = "";
+  expected[added] = "new a";
+  expected[replaced] = "new b";
+  EXPECT_EQ(Snapshot(m_sandbox), expected) << Narrow(Snapshot(m_sandbox));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$here"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target unpack_fuzz signature_der_fuzz release_record_fuzz \
-  patch_decoder_fuzz >/dev/null
+  patch_decoder_fuzz install_journal_fuzz >/dev/null
 replay() {
   local target=$1 corpus=$2
   local inputs=("$corpus"/*)
@@ -23,3 +23,5 @@ replay "$here/build/fuzz/updater/download/signature_der_fuzz" \
   "$here/updater/download/signature_fuzz_corpus"
 replay "$here/build/fuzz/updater/release/release_record_fuzz" "$here/updater/release/record_fuzz_corpus"
 replay "$here/build/fuzz/updater/release/patch_decoder_fuzz" "$here/updater/release/patch_fuzz_corpus"
+replay "$here/build/fuzz/updater/install/install_journal_fuzz" \
+  "$here/updater/install/journal_fuzz_corpus"

@@ -308,6 +308,13 @@ UnpackResult UnpackSetBaseDir(UnpackHandle handle, const char* directory) {
   return Store(UNPACK_OK);
 }
 
+UnpackResult UnpackSetWriteInPlace(UnpackHandle handle, int32_t inPlace) {
+  UnpackState* state = nullptr;
+  if (UnpackCheckHandle(handle, &state) != UNPACK_OK) return UnpackLastResult;
+  state->bWriteInPlace = inPlace != 0;
+  return Store(UNPACK_OK);
+}
+
 UnpackResult UnpackGetEntry(UnpackHandle handle, int32_t index, UnpackEntryInfo* info) {
   if (info != nullptr) {
     info->nIndex = 0;

@@ -29,6 +29,7 @@ struct UnpackState {
   char* pszPassword = nullptr;          // owned copy, null when none was given
   unsigned char* pTransfer = nullptr;   // owned (new[]), kTransferBufferSize bytes once used
   char szBaseDir[kUnpackMaxPath] = {};  // always ends in a separator once set
+  bool bWriteInPlace = false;           // UnpackSetWriteInPlace
   UnpackKnownPaths knownPaths;          // what the extraction learnt below szBaseDir
 };
 

@@ -83,12 +83,12 @@ UnpackResult ExtractFile(UnpackState* state, const UnpackEntryInfo& info, const 
   }
 
   if (TargetIsProtected(full, info.dwAttributes)) return UNPACK_ERR_FILE;
-  FsPendingFile* file = FsCreatePending(full, info.dwAttributes);
+  FsPendingFile* file = FsCreatePending(full, info.dwAttributes, state->bWriteInPlace);
   if (file == nullptr && !IsAbsolute(target)) {
     // A directory known to exist may have gone since: look again once.
     UnpackForgetDirectories(&state->knownPaths);
     if (UnpackPrepareRelative(&state->knownPaths, state->szBaseDir, target, false, full)) {
-      file = FsCreatePending(full, info.dwAttributes);
+      file = FsCreatePending(full, info.dwAttributes, state->bWriteInPlace);
     }
   }
   if (file == nullptr) return UNPACK_ERR_FILE;

@@ -310,6 +310,23 @@ TEST_F(ExtractTest, FailuresLeaveThePreviousFileIntact) {
         << "no temporary file may be left";
     UnpackClose(handle);
   }
+
+  // Written in place: a new target that fails leaves nothing behind, and an
+  // old one is still replaced only whole.
+  UnpackHandle handle = UnpackOpen(archive.c_str(), "open sesame");
+  ASSERT_NE(handle, nullptr);
+  ASSERT_EQ(UnpackSetBaseDir(handle, m_base.string().c_str()), UNPACK_OK);
+  ASSERT_EQ(UnpackSetWriteInPlace(handle, 1), UNPACK_OK);
+  fs::remove_all(m_base);
+  fs::create_directories(m_base);
+  Put(m_base / "crc.txt", "old");
+  EXPECT_EQ(UnpackExtract(handle, 0, "secret.txt"), UNPACK_OK);
+  EXPECT_EQ(UnpackExtract(handle, 1, "crc.txt"), UNPACK_ERR_READ);
+  EXPECT_EQ(UnpackExtract(handle, 2, "damaged.txt"), UNPACK_ERR_READ);
+  EXPECT_EQ(Slurp(m_base / "secret.txt"), secret.data);
+  EXPECT_EQ(Slurp(m_base / "crc.txt"), "old");
+  EXPECT_EQ(Listing(m_base), (std::set<std::string>{"crc.txt", "secret.txt"}));
+  UnpackClose(handle);
 }
 
 TEST_F(ExtractTest, TimesThatCannotBeSetKeepTheData) {

@@ -56,14 +56,17 @@ struct FsPendingFile;
 
 // Creates a new, empty temporary file in target's directory, with the given
 // attributes (read-only included; writing through the returned file still
-// works). Null when it cannot be created.
-FsPendingFile* FsCreatePending(const char* target, uint32_t attributes);
+// works). Null when it cannot be created. With inPlace, a target that does
+// not exist yet is itself created (exclusively) and written under its own
+// name: there is no good file to keep, and FsCommit then renames nothing.
+FsPendingFile* FsCreatePending(const char* target, uint32_t attributes, bool inPlace = false);
 
 // Writes size bytes; false on failure.
 bool FsWrite(FsPendingFile* file, const void* data, uint32_t size);
 
 // Sets the three times, closes the file and moves it over its target in one
-// replacing rename; on Windows the times are set again on the final name.
+// replacing rename (unless it was created in place); on Windows the times are
+// set again on a renamed file's final name.
 // False when the target cannot be replaced (a directory; on Windows also a
 // read-only file or a file in use; POSIX leaves refusing a read-only target to
 // the caller); the temporary file is then removed and the target stays as it

@@ -17,6 +17,7 @@
 
 struct FsPendingFile {
   int fd = -1;
+  bool inPlace = false;  // temporary is the target itself
   std::string temporary;
   std::string target;
 };
@@ -107,9 +108,20 @@ bool FsFullPath(const char* path, char* out, size_t size) {
   return true;
 }
 
-FsPendingFile* FsCreatePending(const char* target, uint32_t attributes) {
+FsPendingFile* FsCreatePending(const char* target, uint32_t attributes, bool inPlace) {
   std::string native = Native(target);
   mode_t mode = (attributes & kUnpackAttrReadOnly) ? 0444 : 0666;
+  if (inPlace) {
+    int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      FsPendingFile* file = new FsPendingFile;
+      file->fd = fd;
+      file->inPlace = true;
+      file->temporary = native;
+      file->target = native;
+      return file;
+    }
+  }
   char name[kUnpackMaxPath];
   for (uint32_t attempt = 0; attempt < kFsTemporaryAttempts; ++attempt) {
     if (!FsTemporaryName(native.c_str(), attempt, name, sizeof(name))) return nullptr;
@@ -148,7 +160,7 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   file->fd = -1;
   // rename fails for a directory; a read-only target is refused by the
   // caller before the data is written (rename alone would replace it).
-  ok = ok && rename(file->temporary.c_str(), file->target.c_str()) == 0;
+  ok = ok && (file->inPlace || rename(file->temporary.c_str(), file->target.c_str()) == 0);
   if (!ok) RemoveTemporary(file);
   delete file;
   return ok;

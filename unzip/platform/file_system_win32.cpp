@@ -8,6 +8,7 @@
 
 struct FsPendingFile {
   HANDLE handle = INVALID_HANDLE_VALUE;
+  bool inPlace = false;  // temporary is the target itself
   char temporary[kUnpackMaxPath] = {};
   char target[kUnpackMaxPath] = {};
 };
@@ -56,7 +57,7 @@ bool FsFullPath(const char* path, char* out, size_t size) {
   return n > 0 && n < size;
 }
 
-FsPendingFile* FsCreatePending(const char* target, uint32_t attributes) {
+FsPendingFile* FsCreatePending(const char* target, uint32_t attributes, bool inPlace) {
   size_t length = strlen(target);
   if (length >= kUnpackMaxPath) return nullptr;
   DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -64,6 +65,14 @@ FsPendingFile* FsCreatePending(const char* target, uint32_t attributes) {
   if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
   FsPendingFile* file = new FsPendingFile;
   memcpy(file->target, target, length + 1);
+  if (inPlace) {
+    file->handle = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    if (file->handle != INVALID_HANDLE_VALUE) {
+      memcpy(file->temporary, target, length + 1);
+      file->inPlace = true;
+      return file;
+    }
+  }
   for (uint32_t attempt = 0; attempt < kFsTemporaryAttempts; ++attempt) {
     if (!FsTemporaryName(target, attempt, file->temporary, sizeof(file->temporary))) break;
     file->handle =
@@ -91,6 +100,11 @@ bool FsCommit(FsPendingFile* file, const UNPACK_FILETIME& creation,
   SetFileTime(file->handle, &c, &a, &w);
   bool ok = CloseHandle(file->handle) != FALSE;
   file->handle = INVALID_HANDLE_VALUE;
+  if (file->inPlace) {
+    if (!ok) RemoveTemporary(file);
+    delete file;
+    return ok;
+  }
   // The rename fails for a directory and for a file open without sharing.
   // A read-only target is refused here first: Windows refuses to replace it,
   // but Wine's MoveFileExA replaces it.

@@ -78,7 +78,16 @@ BOOL CUpdaterApp::InitInstance() {
                   MB_OK);
     return FALSE;
   }
-  RecoverInterruptedUpdate(SystemFileSystem(), folder.GetString());
+  // An update on top of a repair that could not finish would mix three
+  // versions: the journal stays and nothing starts until it can.
+  const RecoveryReport recovery = RecoverInterruptedUpdate(SystemFileSystem(), folder);
+  const CString recoveryLine = recovery.LogLine();
+  if (!recoveryLine.IsEmpty()) m_log.Write("%s", recoveryLine.GetString());
+  if (!recovery.AllowsUpdate()) {
+    m_nExitCode = kExitUpdateFailed;
+    AfxMessageBox(recovery.Message(), MB_OK);
+    return FALSE;
+  }
 
   if (optionCount < 1) return Refuse();
   try {

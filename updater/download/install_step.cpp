@@ -33,6 +33,16 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
   }
 }
 
+// The running updater's own file name: its new copy is committed last.
+// Empty when the path does not fit (then no file is singled out).
+CString RunningProgramName() {
+  char modulePath[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return CString();
+  const CString path = modulePath;
+  return path.Mid(path.ReverseFind('\\') + 1);
+}
+
 }  // namespace
 
 StepOutcome InstallStep(CUpdateRun& run) {
@@ -51,7 +61,7 @@ StepOutcome InstallStep(CUpdateRun& run) {
   InstallResult result = InstallResult::kFailedNothingChanged;
   if (archive != nullptr) {
     result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
-                            LogEntry);
+                            LogEntry, RunningProgramName());
   }
   UnpackClose(archive);
   run.m_signedArchive.Release();

@@ -69,12 +69,8 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
   const CString name = entry.szName;
   UnpackResult result = UNPACK_OK;
   if (entry.dwAttributes & kUnpackAttrDirectory) {
-    if (!transaction->NoteDirectories(name + "/")) {
-      *message = CString(kJournalFailure) + kNothingChanged;
-      if (report) report(i, name, EntryStep::kFailed, "could not be noted in the journal");
-      return false;
-    }
-    result = UnpackExtract(archive, i, name.GetString());
+    // Made by the commit, with or without a trailing separator in the name.
+    if (!transaction->NoteDirectory(name)) result = UNPACK_ERR_FILE;
   } else {
     CString staging;
     switch (transaction->PrepareFile(name, entry.dwAttributes, &staging)) {
@@ -86,6 +82,7 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
         break;
       case StageStep::kStage:
         result = UnpackExtract(archive, i, staging.GetString());
+        if (result == UNPACK_OK) transaction->FileStaged(staging);
         break;
     }
   }
@@ -97,18 +94,23 @@ bool StageEntry(UnpackHandle archive, int32_t i, CInstallTransaction* transactio
   return result == UNPACK_OK;
 }
 
+// Before the commit nothing outside the staging folder has changed; what
+// Abort cannot remove there the next start sweeps.
 InstallResult Failed(CInstallTransaction* transaction) {
-  return transaction->Abort() ? InstallResult::kFailedNothingChanged
-                              : InstallResult::kFailedRepairPending;
+  transaction->Abort();
+  return InstallResult::kFailedNothingChanged;
 }
 
 }  // namespace
 
 InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
                              const InstallCancelCheck& cancel, CString* message,
-                             const InstallEntryReport& report) {
+                             const InstallEntryReport& report, const CString& runningProgram) {
   message->Empty();
   UnpackSetBaseDir(archive, folder.GetString());
+  // Staged files are new names in the staging folder, read by nobody until
+  // the commit: written where they stay, each saves a rename.
+  UnpackSetWriteInPlace(archive, 1);
   UnpackEntryInfo entry = {};
   UnpackGetEntry(archive, -1, &entry);
   const int32_t count = entry.nIndex;
@@ -134,18 +136,21 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
   }
 
   CInstallTransaction transaction(fs, folder);
+  transaction.SetRunningProgram(runningProgram);
   if (!transaction.Begin()) {
     *message = CString(kJournalFailure) + kNothingChanged;
     return InstallResult::kFailedNothingChanged;
   }
   for (int32_t i = 0; i < count; ++i) {
     if (cancel && cancel(false)) {
-      return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
+      transaction.Abort();
+      return InstallResult::kCancelled;
     }
     if (!StageEntry(archive, i, &transaction, message, report)) return Failed(&transaction);
   }
   if (cancel && cancel(true)) {
-    return transaction.Abort() ? InstallResult::kCancelled : InstallResult::kFailedRepairPending;
+    transaction.Abort();
+    return InstallResult::kCancelled;
   }
 
   CString failed;

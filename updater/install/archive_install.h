@@ -1,6 +1,7 @@
 // InstallArchive: applies every entry of an open update archive to the
 // updater's folder, completely or not at all: checks the names and the free
-// space, stages every entry through the zip layer, then commits
+// space, stages every entry through the zip layer into the staging folder,
+// then commits
 // (install_transaction.h).
 #ifndef UPDATER_INSTALL_ARCHIVE_INSTALL_H_
 #define UPDATER_INSTALL_ARCHIVE_INSTALL_H_
@@ -38,10 +39,13 @@ typedef std::function<void(int32_t index, const CString& name, EntryStep step, c
     InstallEntryReport;
 
 // archive: an open handle; its base directory is set to folder. folder: the
-// updater's folder without trailing separator. On a failure *message is the
-// text to show the user ("Update failed.  ..."); it is empty otherwise.
+// updater's folder without trailing separator. runningProgram: the file name
+// of the running updater in folder, committed last (install_transaction.h).
+// On a failure *message is the text to show the user ("Update failed.
+// ..."); it is empty otherwise.
 InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInstallFileSystem& fs,
                              const InstallCancelCheck& cancel, CString* message,
-                             const InstallEntryReport& report = {});
+                             const InstallEntryReport& report = {},
+                             const CString& runningProgram = CString());
 
 #endif  // UPDATER_INSTALL_ARCHIVE_INSTALL_H_

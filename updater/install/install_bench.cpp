@@ -1,5 +1,6 @@
-// Time of an update through staging and commit against the direct
-// extraction the worker did before (scripts/bench-install.sh runs it).
+// Time of an update through staging, flushing and commit against the
+// direct extraction the worker did before (scripts/bench-install.sh runs it,
+// natively and under Wine).
 //
 //   install_bench direct|staged ARCHIVE FOLDER
 //

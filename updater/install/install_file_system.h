@@ -7,13 +7,18 @@
 #ifndef UPDATER_INSTALL_INSTALL_FILE_SYSTEM_H_
 #define UPDATER_INSTALL_INSTALL_FILE_SYSTEM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
+
 #include "framework/cstring.h"
 
 // Attribute bits as the zip layer uses them (unzip/unpack.h).
 const uint32_t kInstallMissing = 0xFFFFFFFF;  // nothing there
 const uint32_t kInstallUnknown = 0xFFFFFFFE;  // the test itself failed
+// A symbolic link, junction or other reparse point (never followed).
+const uint32_t kInstallLink = 0x400;
 
 enum class MoveResult { kMoved, kInUse, kFailed };
 
@@ -21,10 +26,24 @@ class CInstallFileSystem {
  public:
   virtual ~CInstallFileSystem() = default;
 
-  // The attributes of what is at path, kInstallMissing or kInstallUnknown.
+  // The attributes of what is at path itself (a link is reported with
+  // kInstallLink, not followed), kInstallMissing or kInstallUnknown.
   virtual uint32_t GetAttributes(const CString& path) = 0;
   // Renames a file; never replaces one. kInUse: another program holds it.
+  // Where the system can say so in the call, the rename is on the disk when
+  // this answers (Windows: MOVEFILE_WRITE_THROUGH).
   virtual MoveResult Move(const CString& from, const CString& to) = 0;
+  // Creates one directory (its parent exists). True when a directory is
+  // there afterwards, made now or before.
+  virtual bool MakeDirectory(const CString& path) = 0;
+  // Starts writing path (a complete file that will not change) to the disk
+  // in the background, while the caller goes on.
+  virtual void FlushLater(const CString& path) = 0;
+  // Writes the data and attributes of every file in paths to the disk,
+  // several at a time, waiting for those handed to FlushLater. False when
+  // one of them is missing or cannot be flushed; *failed is then its index.
+  // Nothing runs in the background once it answers, also with no paths.
+  virtual bool FlushFiles(const std::vector<CString>& paths, size_t* failed) = 0;
   // Deletes a file, read-only or not. False when it is still there.
   virtual bool RemoveFile(const CString& path) = 0;
   // Removes a directory if it is empty. True also when it is not empty or

@@ -1,5 +1,8 @@
 // The transaction's file-system operations over POSIX calls; '\' in a path
 // is a separator, as on Windows, and read-only is the owner write bit.
+// Renames are not flushed one by one: a flush of the journal afterwards
+// commits them with it on a file system that journals its metadata in order
+// (ext4), which the durability of an update relies on here.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -7,8 +10,12 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -16,6 +23,15 @@
 #include "updater/install/install_file_system.h"
 
 namespace {
+
+const size_t kFlushThreads = 16;
+
+bool SyncPath(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  return close(fd) == 0 && ok;
+}
 
 std::string Native(const CString& path) {
   std::string s(path.GetString(), path.GetLength());
@@ -25,13 +41,74 @@ std::string Native(const CString& path) {
   return s;
 }
 
+// Flushes files on threads of its own while the caller goes on: fsync of a
+// small file mostly waits for the disk, and several at once share its
+// journal commits. The threads start with the first file and end in Finish.
+// REQUIRES: Add, Finish and Flushed from one thread.
+class CFlushQueue {
+ public:
+  ~CFlushQueue() { Finish(); }
+
+  void Add(const std::string& path) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_queued.insert(path).second) return;
+    m_waiting.push_back(path);
+    while (m_workers.size() < kFlushThreads) m_workers.emplace_back([this] { Work(); });
+    m_wake.notify_one();
+  }
+
+  // Returns once every queued file is flushed or failed; the threads end.
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_finishing = true;
+    }
+    m_wake.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+    m_workers.clear();
+    m_finishing = false;
+  }
+
+  bool Flushed(const std::string& path) const { return m_flushed.count(path) != 0; }
+  void Forget() {
+    m_queued.clear();
+    m_flushed.clear();
+    m_waiting.clear();
+    m_next = 0;
+  }
+
+ private:
+  void Work() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    for (;;) {
+      m_wake.wait(hold, [this] { return m_next < m_waiting.size() || m_finishing; });
+      if (m_next == m_waiting.size()) return;
+      const std::string path = m_waiting[m_next++];
+      hold.unlock();
+      const bool flushed = SyncPath(path);
+      hold.lock();
+      if (flushed) m_flushed.insert(path);
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  std::vector<std::thread> m_workers;
+  std::vector<std::string> m_waiting;  // queued in order; m_next is the next to take
+  size_t m_next = 0;
+  bool m_finishing = false;
+  std::set<std::string> m_queued;
+  std::set<std::string> m_flushed;
+};
+
 class CPosixFileSystem : public CInstallFileSystem {
  public:
   uint32_t GetAttributes(const CString& path) override {
     struct stat st;
-    if (stat(Native(path).c_str(), &st) != 0) {
+    if (lstat(Native(path).c_str(), &st) != 0) {
       return errno == ENOENT || errno == ENOTDIR ? kInstallMissing : kInstallUnknown;
     }
+    if (S_ISLNK(st.st_mode)) return kInstallLink;
     if (S_ISDIR(st.st_mode)) return kUnpackAttrDirectory;
     return (st.st_mode & S_IWUSR) ? kUnpackAttrArchive : (kUnpackAttrArchive | kUnpackAttrReadOnly);
   }
@@ -50,6 +127,37 @@ class CPosixFileSystem : public CInstallFileSystem {
     struct stat st;
     if (lstat(target.c_str(), &st) == 0) return MoveResult::kFailed;
     return rename(source.c_str(), target.c_str()) == 0 ? MoveResult::kMoved : MoveResult::kFailed;
+  }
+
+  bool MakeDirectory(const CString& path) override {
+    const std::string native = Native(path);
+    if (mkdir(native.c_str(), 0777) == 0) return true;
+    struct stat st;
+    return errno == EEXIST && lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  void FlushLater(const CString& path) override {
+    m_flushQueue.Add(Native(path));
+  }
+
+  bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
+    for (const CString& path : paths) m_flushQueue.Add(Native(path));
+    m_flushQueue.Finish();
+    bool ok = true;
+    for (size_t i = 0; ok && i < paths.size(); ++i) {
+      const std::string native = Native(paths[i]);
+      ok = m_flushQueue.Flushed(native) || SyncPath(native);
+      if (!ok) *failed = i;
+    }
+    // The names of new files are entries of their folders.
+    std::set<std::string> folders;
+    for (const CString& path : paths) {
+      const std::string native = Native(path);
+      folders.insert(native.substr(0, native.find_last_of('/') + 1));
+    }
+    for (const std::string& folder : folders) SyncPath(folder.empty() ? "." : folder);
+    m_flushQueue.Forget();
+    return ok;
   }
 
   bool RemoveFile(const CString& path) override {
@@ -120,6 +228,9 @@ class CPosixFileSystem : public CInstallFileSystem {
   bool FoldsCase() const override {
     return false;
   }
+
+ private:
+  CFlushQueue m_flushQueue;
 };
 
 }  // namespace

@@ -1,12 +1,114 @@
 // The transaction's file-system operations over the Win32 ANSI calls.
 #include <windows.h>
 
+#include <cstddef>
+
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "updater/install/install_file_system.h"
 
 namespace {
+
+const size_t kFlushThreads = 16;
+
+// Writes one file's data and attributes to the disk. FlushFileBuffers needs
+// write access, which a read-only file refuses: its attribute is lifted for
+// the flush and put back.
+bool FlushFile(const char* path) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD readOnly = INVALID_FILE_ATTRIBUTES;
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+    readOnly = GetFileAttributesA(path);
+    if (readOnly == INVALID_FILE_ATTRIBUTES || !(readOnly & FILE_ATTRIBUTE_READONLY)) return false;
+    if (!SetFileAttributesA(path, readOnly & ~FILE_ATTRIBUTE_READONLY)) return false;
+    file = CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  }
+  bool ok = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+  if (file != INVALID_HANDLE_VALUE) ok = CloseHandle(file) && ok;
+  if (readOnly != INVALID_FILE_ATTRIBUTES) ok = SetFileAttributesA(path, readOnly) && ok;
+  return ok;
+}
+
+// Flushes files on threads of its own while the caller goes on: a flush of
+// a small file mostly waits for the disk, and several at once share that
+// wait. The threads start with the first file and end in Finish.
+// REQUIRES: Add, Finish and Flushed from one thread.
+class CFlushQueue {
+ public:
+  CFlushQueue() { InitializeCriticalSection(&m_lock); }
+
+  // Queues path (complete; it will not change) unless it is queued already.
+  void Add(const CString& path) {
+    EnterCriticalSection(&m_lock);
+    const bool fresh = m_queued.insert(path).second;
+    if (fresh) m_waiting.push_back(path);
+    LeaveCriticalSection(&m_lock);
+    if (!fresh) return;
+    if (m_wake == nullptr) m_wake = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+    while (m_wake != nullptr && m_started < kFlushThreads) {
+      HANDLE worker = CreateThread(nullptr, 0, Work, this, 0, nullptr);
+      if (worker == nullptr) break;
+      m_workers[m_started++] = worker;
+    }
+    if (m_started > 0) ReleaseSemaphore(m_wake, 1, nullptr);
+  }
+
+  // Returns once every queued file is flushed or failed; the threads end.
+  // Without threads the files are flushed here.
+  void Finish() {
+    if (m_started > 0) {
+      ReleaseSemaphore(m_wake, static_cast<LONG>(m_started), nullptr);
+      WaitForMultipleObjects(static_cast<DWORD>(m_started), m_workers, TRUE, INFINITE);
+      for (size_t n = 0; n < m_started; ++n) CloseHandle(m_workers[n]);
+      m_started = 0;
+    }
+    for (CString path; Take(&path);) Flush(path);
+  }
+
+  // After Finish: whether path reached the disk. Forget starts afresh.
+  bool Flushed(const CString& path) const { return m_flushed.count(path) != 0; }
+  void Forget() {
+    m_queued.clear();
+    m_flushed.clear();
+    m_waiting.clear();
+    m_next = 0;
+  }
+
+ private:
+  static DWORD WINAPI Work(LPVOID self) {
+    CFlushQueue& queue = *static_cast<CFlushQueue*>(self);
+    for (CString path;;) {
+      WaitForSingleObject(queue.m_wake, INFINITE);
+      if (!queue.Take(&path)) return 0;  // woken by Finish with nothing left
+      queue.Flush(path);
+    }
+  }
+  bool Take(CString* path) {
+    EnterCriticalSection(&m_lock);
+    const bool taken = m_next < m_waiting.size();
+    if (taken) *path = m_waiting[m_next++];
+    LeaveCriticalSection(&m_lock);
+    return taken;
+  }
+  void Flush(const CString& path) {
+    if (!FlushFile(path.GetString())) return;
+    EnterCriticalSection(&m_lock);
+    m_flushed.insert(path);
+    LeaveCriticalSection(&m_lock);
+  }
+
+  CRITICAL_SECTION m_lock;
+  HANDLE m_wake = nullptr;  // one count per queued file, one per thread to end
+  HANDLE m_workers[kFlushThreads] = {};
+  size_t m_started = 0;
+  std::vector<CString> m_waiting;  // queued in order; m_next is the next to take
+  size_t m_next = 0;
+  std::set<CString> m_queued;
+  std::set<CString> m_flushed;
+};
 
 class CWin32FileSystem : public CInstallFileSystem {
  public:
@@ -19,12 +121,37 @@ class CWin32FileSystem : public CInstallFileSystem {
   }
 
   MoveResult Move(const CString& from, const CString& to) override {
-    if (MoveFileExA(from.GetString(), to.GetString(), 0)) return MoveResult::kMoved;
+    if (MoveFileExA(from.GetString(), to.GetString(), MOVEFILE_WRITE_THROUGH)) {
+      return MoveResult::kMoved;
+    }
     DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                    error == ERROR_LOCK_VIOLATION
                ? MoveResult::kInUse
                : MoveResult::kFailed;
+  }
+
+  bool MakeDirectory(const CString& path) override {
+    if (CreateDirectoryA(path.GetString(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesA(path.GetString());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  }
+
+  void FlushLater(const CString& path) override { m_flushQueue.Add(path); }
+
+  bool FlushFiles(const std::vector<CString>& paths, size_t* failed) override {
+    for (const CString& path : paths) m_flushQueue.Add(path);
+    m_flushQueue.Finish();
+    // A flush that failed in the background (a scanner holding the new file,
+    // say) is tried once more.
+    bool ok = true;
+    for (size_t i = 0; ok && i < paths.size(); ++i) {
+      ok = m_flushQueue.Flushed(paths[i]) || FlushFile(paths[i].GetString());
+      if (!ok) *failed = i;
+    }
+    m_flushQueue.Forget();
+    return ok;
   }
 
   bool RemoveFile(const CString& path) override {
@@ -103,6 +230,9 @@ class CWin32FileSystem : public CInstallFileSystem {
   }
 
   bool FoldsCase() const override { return true; }
+
+ private:
+  CFlushQueue m_flushQueue;
 };
 
 }  // namespace

@@ -1,18 +1,13 @@
 #include "updater/install/install_transaction.h"
 
-#include <cstring>
+#include <utility>
 
+#include "unzip/platform/file_system.h"
 #include "unzip/unpack.h"
-
-const char kJournalName[] = "~update.journal";
-const char kStagingSuffix[] = ".~upd-new";
-const char kAsideSuffix[] = ".~upd-old";
+#include "updater/install/install_moves.h"
+#include "updater/install/install_names.h"
 
 namespace {
-
-bool IsSeparator(char c) {
-  return c == '/' || c == '\\';
-}
 
 // An existing file the update leaves alone, as extraction always has.
 bool IsKept(uint32_t existing, uint32_t incoming) {
@@ -22,70 +17,18 @@ bool IsKept(uint32_t existing, uint32_t incoming) {
   return (existing & kUnpackAttrSystem) && !(incoming & kUnpackAttrSystem);
 }
 
-}  // namespace
-
-CString JoinInstallPath(const CString& folder, const CString& relative) {
-  return folder + "/" + relative;
+char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-namespace {
-
-// What the moves of one file have left on disk.
-struct FileState {
-  bool target = false;
-  bool staging = false;
-  bool aside = false;
-};
-
-bool Probe(CInstallFileSystem& fs, const CString& path, bool* exists) {
-  const uint32_t attributes = fs.GetAttributes(path);
-  *exists = attributes != kInstallMissing;
-  return attributes != kInstallUnknown;
-}
-
-bool ReadFileState(CInstallFileSystem& fs, const CString& folder, const InstallJournalFile& file,
-                   FileState* state) {
-  const CString target = JoinInstallPath(folder, file.target);
-  return Probe(fs, target, &state->target) && Probe(fs, target + kStagingSuffix, &state->staging) &&
-         (!file.hadOld || Probe(fs, target + kAsideSuffix, &state->aside));
+// The length of path's directory part without its last separator; 0 when
+// it has none.
+int ParentLength(const CString& path) {
+  const int length = static_cast<int>(FsDirectoryLength(path.GetString()));
+  return length > 0 ? length - 1 : 0;
 }
 
 }  // namespace
-
-bool InstallFileIsDone(CInstallFileSystem& fs, const CString& folder,
-                       const InstallJournalFile& file, bool* done) {
-  FileState state;
-  if (!ReadFileState(fs, folder, file, &state)) return false;
-  *done = state.target && !state.staging;
-  return true;
-}
-
-bool UndoInstallFile(CInstallFileSystem& fs, const CString& folder,
-                     const InstallJournalFile& file) {
-  const CString target = JoinInstallPath(folder, file.target);
-  const CString staging = target + kStagingSuffix;
-  FileState state;
-  if (!ReadFileState(fs, folder, file, &state)) return false;
-  // The new file is in place unless the old one is gone for good (finishing
-  // had begun; then the new file stays).
-  if (state.target && !state.staging && (!file.hadOld || state.aside)) {
-    if (fs.Move(target, staging) != MoveResult::kMoved) return false;
-    state.target = false;
-  }
-  if (state.aside && !state.target) {
-    if (fs.Move(target + kAsideSuffix, target) != MoveResult::kMoved) return false;
-  }
-  return fs.RemoveFile(staging);
-}
-
-bool RemoveCreatedDirectories(CInstallFileSystem& fs, const CString& folder,
-                              const std::vector<CString>& directories) {
-  bool clean = true;
-  for (auto it = directories.rbegin(); it != directories.rend(); ++it) {
-    clean = fs.RemoveEmptyDirectory(JoinInstallPath(folder, *it)) && clean;
-  }
-  return clean;
-}
 
 CInstallTransaction::CInstallTransaction(CInstallFileSystem& fs, const CString& folder)
     : m_fs(fs), m_folder(folder) {}
@@ -103,114 +46,191 @@ CString CInstallTransaction::Key(const CString& path) const {
   for (int i = 0; i < path.GetLength(); ++i) {
     char c = path.GetAt(i);
     if (c == '\\') c = '/';
-    if (m_fs.FoldsCase() && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    key += c;
+    key += m_fs.FoldsCase() ? FoldAscii(c) : c;
   }
   return key;
+}
+
+bool CInstallTransaction::IsProgram(const InstallRecord& record) const {
+  const CString& target = record.target;
+  if (m_program.IsEmpty() || target.GetLength() != m_program.GetLength()) return false;
+  for (int i = 0; i < target.GetLength(); ++i) {
+    if (FoldAscii(target.GetAt(i)) != FoldAscii(m_program.GetAt(i))) return false;
+  }
+  return true;
 }
 
 bool CInstallTransaction::Begin() {
   const CString journal = Full(kJournalName);
   if (m_fs.GetAttributes(journal) != kInstallMissing) return false;
-  m_open = m_fs.Append(journal, JournalHeader(), false);
-  if (!m_open) m_fs.RemoveFile(journal);
+  m_open =
+      m_fs.Append(journal, JournalHeader(), false) && m_fs.MakeDirectory(Full(kStagingFolderName));
+  if (!m_open) Abort();
   return m_open;
 }
 
-bool CInstallTransaction::NoteDirectories(const CString& path) {
-  CString records;
-  std::vector<CString> added;
-  for (int i = 1; i < path.GetLength(); ++i) {
-    if (!IsSeparator(path.GetAt(i)) || IsSeparator(path.GetAt(i - 1))) continue;
-    const CString directory = path.Left(i);
-    if (!m_knownDirectories.insert(Key(directory)).second) continue;
-    const uint32_t attributes = m_fs.GetAttributes(Full(directory));
-    if (attributes == kInstallUnknown) return false;
-    if (attributes != kInstallMissing) continue;
-    if (!JournalCanHold(directory)) return false;
-    records += JournalDirectoryRecord(directory);
-    added.push_back(directory);
+bool CInstallTransaction::NoteDirectory(const CString& directory) {
+  const CString path = CanonicalEntryPath(directory);
+  if (path.IsEmpty()) return true;  // the folder itself
+  if (!IsSafeRelativePath(path)) return false;
+  const CString key = Key(path);
+  if (m_knownDirectories.count(key) != 0) return true;
+  if (m_recordKeys.count(key) != 0) return false;  // a file of this update
+  const int parent = ParentLength(path);
+  if (parent > 0 && !NoteDirectory(path.Left(parent))) return false;
+  const uint32_t attributes = m_fs.GetAttributes(Full(path));
+  if (attributes == kInstallMissing) {
+    m_directories.push_back(path);
+  } else if (attributes == kInstallUnknown || (attributes & kInstallLink) ||
+             !(attributes & kUnpackAttrDirectory)) {
+    return false;
   }
-  if (records.IsEmpty()) return true;
-  // Written before the directories exist, so that a kill cannot leave one
-  // the journal does not know.
-  if (!m_fs.Append(Full(kJournalName), records, false)) return false;
-  m_createdDirectories.insert(m_createdDirectories.end(), added.begin(), added.end());
+  m_knownDirectories.insert(key);
   return true;
 }
 
-StageStep CInstallTransaction::PrepareFile(const CString& target, uint32_t attributes,
+StageStep CInstallTransaction::PrepareFile(const CString& name, uint32_t attributes,
                                            CString* staging) {
-  if (!JournalCanHold(target) || IsSeparator(target.GetAt(target.GetLength() - 1)))
+  const CString target = CanonicalEntryPath(name);
+  if (!IsSafeRelativePath(target) || Full(target).GetLength() >= kUnpackMaxPath) {
     return StageStep::kFailed;
-  *staging = target + kStagingSuffix;
-  if (m_fileKeys.count(Key(target)) != 0) {
-    // Named before: the earlier staging file (perhaps read-only) makes way.
-    return m_fs.RemoveFile(Full(*staging)) ? StageStep::kStage : StageStep::kFailed;
   }
+  const CString key = Key(target);
+  if (m_recordKeys.count(key) != 0) {
+    // Named before (rarely): the later entry is staged under a number of
+    // its own, as the earlier file may be on its way to the disk; that one
+    // goes with the staging folder.
+    for (InstallRecord& record : m_records) {
+      if (Key(record.target) != key) continue;
+      if (record.kind == RecordKind::kRemove) return StageStep::kFailed;
+      record.number = ++m_lastNumber;
+      *staging = StagedFileName(record.number);
+      return StageStep::kStage;
+    }
+  }
+  if (m_knownDirectories.count(key) != 0) return StageStep::kFailed;
+  const int parent = ParentLength(target);
+  if (parent > 0 && !NoteDirectory(target.Left(parent))) return StageStep::kFailed;
   const uint32_t existing = m_fs.GetAttributes(Full(target));
-  if (existing == kInstallUnknown) return StageStep::kFailed;
+  if (existing == kInstallUnknown || (existing != kInstallMissing && (existing & kInstallLink))) {
+    return StageStep::kFailed;
+  }
   if (IsKept(existing, attributes)) return StageStep::kKeep;
-  if (!NoteDirectories(target)) return StageStep::kFailed;
-  m_fileKeys.insert(Key(target));
-  m_files.push_back({target, existing != kInstallMissing});
+  InstallRecord record;
+  record.kind = existing == kInstallMissing ? RecordKind::kAdd : RecordKind::kReplace;
+  record.number = ++m_lastNumber;
+  record.target = target;
+  m_recordKeys.insert(key);
+  m_records.push_back(record);
+  *staging = StagedFileName(record.number);
   return StageStep::kStage;
+}
+
+void CInstallTransaction::FileStaged(const CString& staging) {
+  m_fs.FlushLater(Full(staging));
+}
+
+bool CInstallTransaction::PrepareRemoval(const CString& name) {
+  const CString target = CanonicalEntryPath(name);
+  if (!IsSafeRelativePath(target) || !HasNoLinkOnTheWay(m_fs, m_folder, target)) return false;
+  const CString key = Key(target);
+  if (m_recordKeys.count(key) != 0 || m_knownDirectories.count(key) != 0) return false;
+  const uint32_t existing = m_fs.GetAttributes(Full(target));
+  if (existing == kInstallMissing) return true;
+  if (existing == kInstallUnknown || (existing & kUnpackAttrDirectory)) return false;
+  InstallRecord record;
+  record.kind = RecordKind::kRemove;
+  record.number = ++m_lastNumber;
+  record.target = target;
+  m_recordKeys.insert(key);
+  m_records.push_back(record);
+  return true;
 }
 
 CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why) {
   failedTarget->Empty();
   *why = MoveResult::kFailed;
-  CString records;
-  for (const InstallJournalFile& file : m_files) records += JournalFileRecord(file);
-  records += JournalCommitRecord();
-  if (!m_fs.Append(Full(kJournalName), records, true)) {
-    return Abort() ? CommitOutcome::kUndone : CommitOutcome::kBroken;
-  }
-
-  size_t moved = 0;  // files whose moves have begun
-  for (; moved < m_files.size(); ++moved) {
-    const CString target = Full(m_files[moved].target);
-    MoveResult result = MoveResult::kMoved;
-    if (m_files[moved].hadOld) result = m_fs.Move(target, target + kAsideSuffix);
-    if (result == MoveResult::kMoved) result = m_fs.Move(target + kStagingSuffix, target);
-    if (result != MoveResult::kMoved) {
-      *failedTarget = m_files[moved].target;
-      *why = result;
-      break;
-    }
-  }
-
   m_open = false;
-  bool clean = true;
-  if (moved == m_files.size()) {
-    // The old copy of a running program cannot be deleted; the next start
-    // looks for such copies in the folder itself, and for those further down
-    // only when the journal is there.
-    for (const InstallJournalFile& file : m_files) {
-      if (file.hadOld && !m_fs.RemoveFile(Full(file.target) + kAsideSuffix) &&
-          std::strpbrk(file.target.GetString(), "/\\") != nullptr) {
-        clean = false;
-      }
-    }
-  } else {
-    for (size_t i = m_files.size(); i-- > 0;) {
-      clean = (i <= moved ? UndoInstallFile(m_fs, m_folder, m_files[i])
-                          : m_fs.RemoveFile(Full(m_files[i].target + kStagingSuffix))) &&
-              clean;
-    }
-    clean = RemoveCreatedDirectories(m_fs, m_folder, m_createdDirectories) && clean;
+  for (size_t i = 0; i + 1 < m_records.size(); ++i) {
+    if (!IsProgram(m_records[i])) continue;
+    std::swap(m_records[i], m_records.back());  // at most one record is the program's
+    break;
   }
-  if (clean) clean = m_fs.RemoveFile(Full(kJournalName));
-  if (moved == m_files.size()) return CommitOutcome::kApplied;
-  return clean ? CommitOutcome::kUndone : CommitOutcome::kBroken;
+
+  // 1. Every new file on the disk before anything old may go.
+  std::vector<CString> staged;
+  for (const InstallRecord& record : m_records) {
+    if (record.kind != RecordKind::kRemove) staged.push_back(Full(StagedFileName(record.number)));
+  }
+  size_t failed = 0;
+  if (!m_fs.FlushFiles(staged, &failed)) {
+    for (const InstallRecord& record : m_records) {
+      if (record.kind != RecordKind::kRemove && failed-- == 0) *failedTarget = record.target;
+    }
+    Abort();
+    return CommitOutcome::kUndone;
+  }
+
+  // 2. What to put back, on the disk before the first move.
+  CString records;
+  for (const CString& directory : m_directories) records += JournalDirectoryRecord(directory);
+  for (const InstallRecord& record : m_records) records += JournalFileRecord(record);
+  records += kJournalCommitRecord;
+  if (!m_fs.Append(Full(kJournalName), records, true)) {
+    Abort();
+    return CommitOutcome::kUndone;
+  }
+  InstallJournal journal;
+  journal.state = JournalState::kCommitting;
+  journal.directories = m_directories;
+  journal.records = m_records;
+
+  // 3. The directories, the backup folder's, then the moves.
+  for (const CString& directory : m_directories) {
+    if (!m_fs.MakeDirectory(Full(directory))) {
+      *failedTarget = directory;
+      return Undo(journal);
+    }
+  }
+  CString backupFolder;
+  for (const InstallRecord& record : m_records) {
+    if (record.kind == RecordKind::kAdd) continue;
+    const CString backup = BackupFileName(record.number);
+    const CString folder = backup.Left(ParentLength(backup));
+    if (folder == backupFolder) continue;
+    if ((backupFolder.IsEmpty() && !m_fs.MakeDirectory(Full(kBackupFolderName))) ||
+        !m_fs.MakeDirectory(Full(folder))) {
+      return Undo(journal);
+    }
+    backupFolder = folder;
+  }
+  for (const InstallRecord& record : m_records) {
+    if (!ApplyRecord(m_fs, m_folder, record, why)) {
+      *failedTarget = record.target;
+      return Undo(journal);
+    }
+  }
+
+  // 4. and 5.
+  if (!m_fs.Append(Full(kJournalName), kJournalCommittedRecord, true)) return Undo(journal);
+  FinishInstall(m_fs, m_folder);
+  return CommitOutcome::kApplied;
+}
+
+CommitOutcome CInstallTransaction::Undo(const InstallJournal& journal) {
+  // Tells the next start that this commit goes back. Without the record it
+  // could still tell so from the names once the first old copy is back;
+  // a failure to write it is no reason not to put things back.
+  m_fs.Append(Full(kJournalName), kJournalUndoRecord, true);
+  return UndoInstall(m_fs, m_folder, journal) ? CommitOutcome::kUndone : CommitOutcome::kBroken;
 }
 
 bool CInstallTransaction::Abort() {
   m_open = false;
-  bool clean = true;
-  for (auto it = m_files.rbegin(); it != m_files.rend(); ++it) {
-    clean = m_fs.RemoveFile(Full(it->target + kStagingSuffix)) && clean;
-  }
-  clean = RemoveCreatedDirectories(m_fs, m_folder, m_createdDirectories) && clean;
-  return clean && m_fs.RemoveFile(Full(kJournalName));
+  size_t failed = 0;
+  m_fs.FlushFiles(std::vector<CString>(), &failed);  // no flush may hold a staged file
+  int removed = 0;
+  int kept = 0;
+  RemoveOwnFolder(m_fs, m_folder, kStagingFolderName, &removed, &kept);
+  return m_fs.RemoveFile(Full(kJournalName)) && kept == 0;
 }

@@ -1,37 +1,43 @@
-// CInstallTransaction: applies a set of new files to a folder all at once or
-// not at all.
+// CInstallTransaction: applies a set of new files (and removals) to a folder
+// all at once or not at all, and so that a stop at any moment -- a crash, a
+// kill, a power cut -- leaves what the next start (install_recovery.h) turns
+// back into the old version or on into the new one, whole.
 //
 // Staging: every new file is written (by the caller, through the zip layer)
-// to its staging name beside its target; nothing that exists is touched.
-// Commit: the journal is completed and flushed, each existing target is moved
-// aside and its staging file moved into place. A failed move undoes every
-// move before it, in reverse order. Finish: the moved-aside files and the
-// journal are deleted. Whatever stops a run half-way, the journal and the
-// names on disk tell RecoverInterruptedUpdate (install_recovery.h) what to
-// put back.
+// to a numbered name in the staging folder (install_names.h); nothing else is
+// touched, not even the directories the update needs. Commit, in this order:
+//   1. every staged file is flushed to the disk;
+//   2. the journal gets its D, F and X records and the commit record C, and
+//      is flushed: from here on the next start knows what to put back;
+//   3. the directories are made, then for each file in turn the old one (if
+//      any) is moved to the backup folder and the staged one into place; the
+//      running program comes last;
+//   4. the record K is appended and flushed: every new file is in place and
+//      on the disk;
+//   5. only now are the old copies deleted, then the journal.
+// A failed step before 4 writes U (flushed) and undoes the moves: every old
+// copy goes back first, the running program's first of all, then what was
+// staged and the directories made are removed, then the journal.
 //
-// Targets are paths relative to the folder, '/' or '\' separated.
+// Targets are paths relative to the folder, '/' or '\' separated; the journal
+// keeps them '/' separated.
 // REQUIRES: one thread; the folder's update lock held (update_lock.h).
 #ifndef UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 #define UPDATER_INSTALL_INSTALL_TRANSACTION_H_
 
-#include "framework/cstring.h"
 #include <set>
 #include <vector>
 
+#include "framework/cstring.h"
 #include "updater/install/install_file_system.h"
 #include "updater/install/install_journal.h"
-
-// Names of the run's own files.
-extern const char kJournalName[];    // in the folder itself
-extern const char kStagingSuffix[];  // a new file beside its target
-extern const char kAsideSuffix[];    // an old file moved aside
 
 enum class StageStep {
   kStage,   // write the entry to the staging name given
   kKeep,    // the existing target stays as it is (read-only, a directory, or
             // hidden or system while the new file would not be); no failure
-  kFailed,  // the target cannot be staged
+  kFailed,  // the target cannot be staged: an unsafe name, a path too long,
+            // a link or a file on the way, or the disk cannot tell
 };
 
 enum class CommitOutcome {
@@ -49,52 +55,54 @@ class CInstallTransaction {
   CInstallTransaction(const CInstallTransaction&) = delete;
   CInstallTransaction& operator=(const CInstallTransaction&) = delete;
 
-  // Starts the journal. False when it cannot be written or one is there
-  // already (an earlier run that recovery could not clear).
+  // The file name of the running program (in the folder itself), compared
+  // without case: a new copy of it is moved in last and put back first, so
+  // that the folder lacks it for the shortest time.
+  void SetRunningProgram(const CString& fileName) { m_program = fileName; }
+
+  // Starts the journal and the staging folder. False when they cannot be
+  // written or a journal is there already (an earlier run that recovery
+  // could not clear).
   bool Begin();
-  // Records the directories on path that do not exist yet, before the caller
-  // creates them: every one before a separator, so a trailing separator
-  // includes the last. Undo and recovery remove them again when empty.
-  bool NoteDirectories(const CString& path);
-  // Decides what happens to a file entry for target with the given
+  // A directory entry: the directory (trailing separators allowed) and every
+  // missing one above it are made by the commit and removed by its undoing.
+  bool NoteDirectory(const CString& directory);
+  // Decides what happens to a file entry with the given name and
   // attributes and, for kStage, gives the name (relative to the folder) to
   // write it to. A target named twice is staged once; the later entry wins.
-  StageStep PrepareFile(const CString& target, uint32_t attributes, CString* staging);
+  // Names are taken as CanonicalEntryPath gives them (install_names.h).
+  StageStep PrepareFile(const CString& name, uint32_t attributes, CString* staging);
+  // The file PrepareFile named last has been written whole: it may go to
+  // the disk while the rest is staged.
+  void FileStaged(const CString& staging);
+  // The commit removes the file of that name (moves it aside; the undo puts
+  // it back). True also when there is nothing to remove; false when it is a
+  // directory, a link, unsafe, or a file of this update.
+  bool PrepareRemoval(const CString& name);
   // Puts every staged file in place. On failure *failedTarget names the file
-  // whose move failed (empty when the journal could not be written) and
-  // *why says how.
+  // or directory whose step failed (empty when the journal could not be
+  // written) and *why says how.
   CommitOutcome Commit(CString* failedTarget, MoveResult* why);
-  // Removes every staged file, every directory the run made, and the
-  // journal. False when something stayed (recovery then finishes the job).
+  // Removes what was staged and the journal. Nothing outside the staging
+  // folder has changed before the commit; false when something stayed
+  // (the next start removes it).
   bool Abort();
 
  private:
   CString Full(const CString& relative) const;
   CString Key(const CString& path) const;
+  bool IsProgram(const InstallRecord& record) const;
+  CommitOutcome Undo(const InstallJournal& journal);
 
   CInstallFileSystem& m_fs;
   CString m_folder;
+  CString m_program;
   bool m_open = false;  // between Begin and Commit or Abort
-  std::vector<InstallJournalFile> m_files;
-  std::vector<CString> m_createdDirectories;
-  std::set<CString> m_fileKeys;
-  std::set<CString> m_knownDirectories;
+  int m_lastNumber = 0;
+  std::vector<InstallRecord> m_records;
+  std::vector<CString> m_directories;    // to make, outermost first
+  std::set<CString> m_recordKeys;        // Key(target) of every record
+  std::set<CString> m_knownDirectories;  // Key(directory): there, or made by the commit
 };
-
-// Shared with recovery. Each works from what is on disk, so it can be
-// repeated after it was cut short.
-//
-// *done: the new file is in place (its staging name is gone). False when
-// that cannot be told.
-bool InstallFileIsDone(CInstallFileSystem& fs, const CString& folder,
-                       const InstallJournalFile& file, bool* done);
-// Puts back what was there before: moves a new file back to its staging
-// name, the old one back in place, and deletes the staging file.
-bool UndoInstallFile(CInstallFileSystem& fs, const CString& folder, const InstallJournalFile& file);
-// Removes the directories, last first, where they are empty; false when a
-// removal failed.
-bool RemoveCreatedDirectories(CInstallFileSystem& fs, const CString& folder,
-                              const std::vector<CString>& directories);
-CString JoinInstallPath(const CString& folder, const CString& relative);
 
 #endif  // UPDATER_INSTALL_INSTALL_TRANSACTION_H_
