@@ -4,6 +4,8 @@
 #include "updater/download/update_status.h"
 #include "updater/install/archive_install.h"
 #include "updater/install/install_file_system.h"
+#include "updater/install/release_install.h"
+#include "updater/release/release_archive.h"
 #include "unzip/unpack.h"
 
 namespace {
@@ -29,6 +31,12 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
       break;
     case EntryStep::kFailed:
       log.Write("entry %d %s: failed, the file %s", index, name.GetString(), reason);
+      break;
+    case EntryStep::kPatched:
+      log.Write("entry %d %s: patched", index, name.GetString());
+      break;
+    case EntryStep::kDeleted:
+      log.Write("file %s: deleted", name.GetString());
       break;
   }
 }
@@ -59,7 +67,15 @@ StepOutcome InstallStep(CUpdateRun& run) {
   UnpackHandle archive = UnpackOpen(run.m_archivePath, "");
   CString failure;
   InstallResult result = InstallResult::kFailedNothingChanged;
-  if (archive != nullptr) {
+  if (archive != nullptr && HasReleaseRecord(archive)) {
+    ReleaseInstallOptions options;
+    options.allowDowngrade = run.m_allowDowngrade;
+    options.cancel = CancelRequested;
+    options.report = LogEntry;
+    options.runningProgram = RunningProgramName();
+    options.describe = [&run](const CString& line) { run.m_log.Write("%s", line.GetString()); };
+    result = InstallRelease(archive, run.m_folder, SystemFileSystem(), options, &failure);
+  } else if (archive != nullptr) {
     result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
                             LogEntry, RunningProgramName());
   }
@@ -78,6 +94,16 @@ StepOutcome InstallStep(CUpdateRun& run) {
       return StepFailed(kExitCancelled, "no commit: cancelled while staging; nothing was changed");
     case InstallResult::kRefused:
       return StepFailed(kExitArchiveRefused, "archive refused: " + failure, failure);
+    case InstallResult::kBaseMismatch:
+      // Nothing was written: with -full the run starts again on the full
+      // archive, which fits any installed version.
+      if (!run.m_full.IsEmpty() && InterlockedCompareExchange(&g_updatePhase, kPhaseDownload,
+                                                              kPhaseStaging) == kPhaseStaging) {
+        run.m_fullArchiveNext = true;
+        return StepDone("delta refused: " + failure + "  The full archive " + run.m_full +
+                        " is installed instead.");
+      }
+      return StepFailed(kExitArchiveRefused, "delta refused: " + failure, failure);
     case InstallResult::kFailedRepairPending:
       return StepFailed(kExitUpdateFailed,
                         "commit undone in part: the next start puts the rest back", failure);

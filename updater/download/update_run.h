@@ -24,11 +24,20 @@ class CUpdateRun {
   CUpdateRun(const CUpdateRun&) = delete;
   CUpdateRun& operator=(const CUpdateRun&) = delete;
 
+  // After a delta that does not fit the installed files (InstallStep),
+  // the run goes on with the full archive: m_url and m_sig become -full and
+  // -fullsig, with a new archive path. False when no such switch is due.
+  bool SwitchToFullArchive();
+
   HWND m_window;
-  CString m_url;          // -url
-  CString m_sig;          // -sig, empty when not given
-  CString m_folder;       // the updater's folder, no trailing separator
-  CString m_archivePath;  // "<folder>\<tick count>.tarnwick.zip"
+  CString m_url;                   // -url
+  CString m_sig;                   // -sig, empty when not given
+  CString m_full;                  // -full, empty when not given or already used
+  CString m_fullSig;               // -fullsig
+  bool m_allowDowngrade;           // -allow-downgrade
+  bool m_fullArchiveNext = false;  // set by InstallStep for SwitchToFullArchive
+  CString m_folder;                // the updater's folder, no trailing separator
+  CString m_archivePath;           // "<folder>\<tick count>.tarnwick.zip"
   // Holds the checked archive against change from the check until the
   // install step lets go of it.
   CSignedArchive m_signedArchive;
@@ -48,11 +57,15 @@ StepOutcome DownloadStep(CUpdateRun& run);
 StepOutcome VerifyStep(CUpdateRun& run);
 
 // Applies every entry of the archive to the folder all at once or not at
-// all (updater/install/archive_install.h), then deletes the archive. Ends
-// with exit code 3 for a file that is no archive or an archive whose names
-// are refused (updater/install/archive_names.h), 4 when the install failed
-// (nothing changed, or the next start repairs), 5 when cancelled, and with
-// windowGone when the user cancelled before anything was written.
+// all (updater/install/archive_install.h; with a release record,
+// release_install.h), then deletes the archive. Ends with exit code 3 for a
+// file that is no archive, an archive whose names or record are refused
+// (updater/install/archive_names.h), an older version than the installed
+// one, or a delta that does not fit the installed files when there is no
+// -full (with one, the run goes on: SwitchToFullArchive); 4 when the
+// install failed (nothing changed, or the next start repairs), 5 when
+// cancelled, and with windowGone when the user cancelled before anything
+// was written.
 StepOutcome InstallStep(CUpdateRun& run);
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_RUN_H_
