@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Benchmark of small updates (not part of the tests): the size of a delta
-# archive against the full archive of the same version, and the time to
-# make each with the native unpack (release build).
+# archive against the full archive of the same version, the time to make
+# each with the native unpack (release build), and the time to apply each
+# under Wine with the updater's own install (install_bench.exe, the Windows
+# build: InstallArchive or InstallRelease, staging, flushes and commit), on a
+# fresh copy of the old version, median of 3 runs. Then the memory of
+# patching: the peak resident set of that process when a delta patches one
+# 100 MiB file, against a run that patches nothing.
 #
 # The product (about 100 MB) is made of real files of this machine: the
 # MinGW runtime DLLs, Wine's DLLs, toolchain executables, text (licenses
@@ -22,6 +27,23 @@ mkdir -p "$work"
 cmake --preset release >/dev/null
 cmake --build "$here/build/release" --target unpack >/dev/null
 unpack=$here/build/release/tools/unpack/unpack
+cmake --preset windows >/dev/null
+cmake --build "$here/build/windows" --target install_bench >/dev/null
+install_bench=$here/build/windows/updater/install/install_bench.exe
+# shellcheck source=wine-session.sh
+. "$here/scripts/wine-session.sh"
+wine_session_start "$here/build/windows"
+trap wine_session_stop EXIT
+
+# Applies archive $1 to a fresh copy of folder $2 (left in $work/apply) under
+# Wine; appends the seconds to $work/seconds and the peak resident set (KiB)
+# to $work/peak.
+apply() {
+  rm -rf "$work/apply" && cp -a "$2" "$work/apply" && sync
+  /usr/bin/time -f %M -a -o "$work/peak" \
+    "$WINE64" "$install_bench" staged "Z:$1" "Z:$work/apply" </dev/null | tr -d '\r' >>"$work/seconds"
+}
+median() { sort -n | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.2f", m}'; }
 
 # app.exe, twice: the second time with one more line in one function.
 make_app() {
@@ -116,8 +138,8 @@ PY
 
 seconds() { date +%s.%N; }
 printf "product: %s files, %s bytes\n" "$(find "$v1" -type f | wc -l)" "$(du -sb "$v1" | cut -f1)"
-printf "%-28s %12s %12s %7s %9s %9s %16s\n" "next version" "full (B)" "delta (B)" "ratio" \
-  "make full" "make delta" "apply under Wine"
+printf "%-28s %12s %12s %7s %9s %9s %12s %12s\n" "next version" "full (B)" "delta (B)" "ratio" \
+  "make full" "make delta" "apply full" "apply delta"
 for case in a b; do
   v2=$work/v2$case
   t0=$(seconds); "$unpack" make "$v2" "$work/full-$case.zip" --version 2 >/dev/null
@@ -128,9 +150,47 @@ for case in a b; do
   diff -r "$v2" "$work/check" >/dev/null || { echo "bench-delta: delta $case does not rebuild version 2" >&2; exit 1; }
   full=$(stat -c %s "$work/full-$case.zip") delta=$(stat -c %s "$work/delta-$case.zip")
   label=$([ $case = a ] && echo "(a) one binary rebuilt" || echo "(b) 5% changed, 3+3")
-  # The time to apply each archive under Wine comes with the updater's side.
+  for kind in full delta; do
+    : >"$work/seconds"
+    for _ in 1 2 3; do apply "$work/$kind-$case.zip" "$v1"; done
+    median <"$work/seconds" >"$work/apply-$kind"
+  done
+  diff -r -x '~update.version' "$v2" "$work/apply" >/dev/null || { echo "bench-delta: the updater's delta $case does not rebuild version 2" >&2; exit 1; }
   awk -v l="$label" -v f="$full" -v d="$delta" -v t0="$t0" -v t1="$t1" -v t2="$t2" \
-      'BEGIN {printf "%-28s %12d %12d %6.2f%% %8.1fs %8.1fs %16s\n", l, f, d, 100 * d / f,
-              t1 - t0, t2 - t1, "(not yet)"}'
+      -v af="$(cat "$work/apply-full")" -v ad="$(cat "$work/apply-delta")" \
+      'BEGIN {printf "%-28s %12d %12d %6.2f%% %8.1fs %8.1fs %11.2fs %11.2fs\n", l, f, d, 100 * d / f,
+              t1 - t0, t2 - t1, af, ad}'
 done
 rm -rf "$work/check"
+
+# (c) Memory: one 100 MiB file (random bytes) with 30 changed places of 30
+# bytes, patched under Wine, against a delta that only writes a small file.
+mem=$work/memory
+if [ ! -f "$mem/delta.zip" ]; then
+  rm -rf "$mem" && mkdir -p "$mem/old" "$mem/new" "$mem/small-new"
+  python3 - "$mem" <<'PY'
+import random, sys
+root = sys.argv[1]
+r = random.Random(3)
+data = bytearray(r.randbytes(100 << 20))
+open(root + '/old/big.bin', 'wb').write(data)
+for _ in range(30):
+    at = r.randrange(len(data) - 30)
+    data[at:at + 30] = r.randbytes(30)
+open(root + '/new/big.bin', 'wb').write(data)
+PY
+  cp "$mem/old/big.bin" "$mem/small-new/big.bin"
+  echo "small" >"$mem/small-new/small.txt"
+  "$unpack" delta "$mem/old" "$mem/new" "$mem/delta.zip" --from 1 --to 2 >/dev/null
+  "$unpack" delta "$mem/old" "$mem/small-new" "$mem/small.zip" --from 1 --to 2 >/dev/null
+fi
+for kind in small delta; do
+  : >"$work/peak"
+  for _ in 1 2 3; do apply "$mem/$kind.zip" "$mem/old"; done
+  median <"$work/peak" >"$work/peak-$kind"
+done
+cmp -s "$mem/new/big.bin" "$work/apply/big.bin" || { echo "bench-delta: the 100 MiB file was not patched right" >&2; exit 1; }
+rm -rf "$work/apply"
+awk -v p="$(cat "$work/peak-delta")" -v b="$(cat "$work/peak-small")" -v s="$(stat -c %s "$mem/delta.zip")" \
+  'BEGIN {printf "patching one 100 MiB file under Wine (a %d-byte delta): peak resident set %.1f MiB, %.1f MiB above a delta that patches nothing (%.1f MiB); bound: 2 x 100 + 16 = 216 MiB\n",
+          s, p / 1024, (p - b) / 1024, b / 1024}'

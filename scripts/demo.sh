@@ -6,7 +6,8 @@
 # real updater.exe started under Wine (in an Xvfb display when there is
 # none) the way a product starts it, its exit code read at the end. Prints
 # what happened and leaves a screenshot of the dialog taken during the
-# download.
+# download. Ends with a small update: a delta of the next version, made
+# with unpack delta, installed silently.
 #
 # The demo's publisher key is the one the build makes for the tests:
 # updater_signed.exe is updater.exe with that key built in (a vendor builds
@@ -98,17 +99,21 @@ done
 sleep 1  # let the bar move before the picture
 import -window "${dialog:-root}" "$shot" 2>/dev/null || import -window root "$shot"
 
+# How a run ended: its exit code, its log and the server's requests.
+status=0
+report_run() {  # CODE LOG SERVER_LOG
+  echo "== updater exit code: $1"
+  [ "$1" -eq 0 ] || status=1
+  echo "== the updater's log"
+  cat "$2" 2>/dev/null || { echo "  NO log"; status=1; }
+  echo "== server requests"
+  cat "$3"
+}
 code=0
 wait "$updater_pid" || code=$?
 updater_pid=""
-status=0
 echo
-echo "== updater exit code: $code"
-[ "$code" -eq 0 ] || status=1
-echo "== the updater's log"
-cat "$out/update.log" 2>/dev/null || { echo "  NO log"; status=1; }
-echo "== server requests"
-cat "$out/server.log"
+report_run "$code" "$out/update.log" "$out/server.log"
 echo "== files written below $app (size, mode, last write)"
 (cd "$app" && find . -type f ! -name updater.exe ! -path './Product Files/*' | sort | while read -r f; do
   printf '  %-28s %8s bytes  %s  %s\n' "$f" "$(stat -c %s "$f")" "$(stat -c %A "$f")" \
@@ -132,5 +137,43 @@ if ls "$app"/*.tarnwick.zip >/dev/null 2>&1; then
 else
   echo "  gone"
 fi
+
+# Step 6: a small update. The next version changes a few bytes of the
+# payload and the readme; unpack delta sends only those changes (a patch of
+# the payload against the installed copy), with unpack make's full archive
+# beside it for an installation the delta does not fit (-full).
+next="$out/sample-next"
+cp -a "$tree" "$next"
+printf 'Version 1.0.0.3 of the product.\r\n' >"$next/readme.txt"
+printf 'changed in 1.0.0.3' | dd of="$next/data/payload.bin" bs=1 seek=200000 conv=notrunc status=none
+delta="$out/delta.zip" full="$out/full.zip"
+echo
+echo "== unpack delta sample-update sample-next delta.zip --from 1.0.0.2 --to 1.0.0.3"
+"$WINE64" "$unpack" delta "$(winepath_of "$tree")" "$(winepath_of "$next")" "$(winepath_of "$delta")" \
+  --from 1.0.0.2 --to 1.0.0.3 </dev/null | tr -d '\r'
+"$WINE64" "$unpack" make "$(winepath_of "$next")" "$(winepath_of "$full")" --version 1.0.0.3 \
+  </dev/null | tr -d '\r'
+for file in "$delta" "$full"; do
+  openssl dgst -sha256 -sign "$keys/publisher.pem" -out "$file.sig" "$file"
+done
+kill "$server_pid" 2>/dev/null || true
+python3 "$here/scripts/demo_server.py" --file "$delta" --file "$delta.sig" --file "$full" \
+  --file "$full.sig" --rate 10000000 --port-file "$out/port2" --lifetime 120 2>"$out/server2.log" &
+server_pid=$!
+for _ in $(seq 100); do [ -s "$out/port2" ] && break; sleep 0.1; done
+base="http://127.0.0.1:$(cat "$out/port2")"
+options=(-url "$base/delta.zip" -full "$base/full.zip" -dest "$(winepath_of "$target")" -silent
+  -log "$(winepath_of "$out/delta.log")")
+echo "updater.exe ${options[*]}"
+code=0
+"$WINE64" "$app/updater.exe" "${options[@]}" </dev/null >/dev/null 2>&1 || code=$?
+report_run "$code" "$out/delta.log" "$out/server2.log"
+echo "== bytes sent: delta $(stat -c %s "$delta"), full archive $(stat -c %s "$full")"
+if diff -r -x updater.exe -x 'Product Files' -x '~update.version' "$next" "$app" >/dev/null; then
+  echo "  the product is version $(cat "$app/~update.version")"
+else
+  echo "  DIFFERENT from the next version's tree"; status=1
+fi
+
 echo "== screenshot: $shot"
 exit $status

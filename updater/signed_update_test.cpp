@@ -225,3 +225,47 @@ TEST(SignedUpdateTest, AnAddressWithoutAFileNeedsSig) {
     ExpectNothingLeft(sandbox);
   }
 }
+
+// A delta that does not fit the installed files gives way to the full
+// archive (-full), which is checked against its own signature (-fullsig)
+// before a file is written.
+TEST(SignedUpdateTest, ADeltaThatDoesNotFitFallsBackToTheSignedFullArchive) {
+  // The delta keeps a readme.txt ("abc") that the folder does not have.
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string delta =
+      zipbuild::ZipBuilder()
+          .AddFile("~update.release", "update-release 1\nversion 2\nfrom 1\nkeep " + abc + " " +
+                                          abc + " 3 readme.txt\n")
+          .Build();
+  const std::string full = UpdateArchive();
+  for (bool goodSignature : {true, false}) {
+    SCOPED_TRACE(goodSignature ? "signed full archive" : "full archive signed by another key");
+    UpdaterSandbox sandbox(UPDATER_EXE, MARKER_TARGET_EXE);
+    ASSERT_TRUE(sandbox.ready());
+    TestHttpServer server;
+    ASSERT_TRUE(server.started());
+    server.Serve("/delta.zip", {200, delta});
+    server.Serve("/delta.zip.sig", {200, testsign::SignWithTestKey(delta)});
+    server.Serve("/full.zip", {200, full});
+    server.Serve("/keys/full.sig", {200, goodSignature ? testsign::SignWithTestKey(full)
+                                                       : testsign::SignWithOtherKey(full)});
+    auto process = sandbox.Start(
+        L"-silent -url " + ui::Widen(server.Url("/delta.zip")) + L" -dest \"" + sandbox.target() +
+        L"\" -log \"" + SignedLog(sandbox) + L"\" -full " + ui::Widen(server.Url("/full.zip")) +
+        L" -fullsig " + ui::Widen(server.Url("/keys/full.sig")));
+    ASSERT_TRUE(process->WaitExit(kTimeoutMs));
+    EXPECT_EQ(process->exitCode(), goodSignature ? 0u : 3u);
+    const std::vector<std::string> requests = {"/delta.zip", "/delta.zip.sig", "/full.zip",
+                                               "/keys/full.sig"};
+    EXPECT_EQ(server.RequestPaths(), requests);
+    const std::string log = ReadFileBytes(SignedLog(sandbox));
+    EXPECT_NE(log.find("signature " + server.Url("/keys/full.sig") +
+                       (goodSignature ? ": good" : ": refused")),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(
+        GetFileAttributesW((sandbox.folder() + L"\\readme.txt").c_str()) != INVALID_FILE_ATTRIBUTES,
+        goodSignature);
+    ExpectNothingLeft(sandbox);
+  }
+}

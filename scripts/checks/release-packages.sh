@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Makes the release packages (scripts/package.sh) and checks what a vendor
-# would ship: updater.exe at most 256 KiB on each architecture, every
+# would ship: updater.exe at most 320 KiB on each architecture (zstd's
+# decoder for small updates takes about 40 KiB of it on x86), every
 # shipped file of the right architecture and importing only DLLs that are
 # part of Windows (no MinGW runtime, no zlib, nothing of this project), and
 # quorvell.dll's export table.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-limit=$((256 * 1024))
+limit=$((320 * 1024))
 
 "$here/scripts/package.sh"
 

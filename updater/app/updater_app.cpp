@@ -50,6 +50,15 @@ CString RightsNotGiven(const CString& folder) {
          ", and they were not given; nothing was changed.";
 }
 
+// The first value of an option that may be left out; empty without one.
+CString OptionalValue(const CCmdLineOptions& options, const char* name) {
+  try {
+    return options.GetValue(name, 0);
+  } catch (...) {
+    return CString();
+  }
+}
+
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CUpdaterApp, CWinApp)
@@ -132,17 +141,25 @@ BOOL CUpdaterApp::InitInstance() {
                              "Update refused.  -waitpid must be followed by the id of the "
                              "program's process.");
   }
-  // Optional: without a value the signature's default address applies.
-  try {
-    m_sig = options.GetValue("-sig", 0);
-  } catch (...) {
-  }
+  // Optional: without a value the signature's default address applies;
+  // without -full a delta that does not fit is refused.
+  m_sig = OptionalValue(options, "-sig");
+  m_full = OptionalValue(options, "-full");
+  m_fullSig = OptionalValue(options, "-fullsig");
+  m_allowDowngrade = options.HasOption("-allow-downgrade");
   // A build that checks signatures needs an address to fetch one from.
   if (kPublisherKeyPem[0] != '\0' && SignatureUrl(m_url, m_sig).IsEmpty()) {
     return RefuseWithMessage("command line refused: no address for the signature",
                              "Update refused.  The address " + m_url +
                                  " names no file, so the address of its signature cannot be made "
                                  "from it; give it with -sig.");
+  }
+  if (kPublisherKeyPem[0] != '\0' && !m_full.IsEmpty() &&
+      SignatureUrl(m_full, m_fullSig).IsEmpty()) {
+    return RefuseWithMessage("command line refused: no address for the full archive's signature",
+                             "Update refused.  The address " + m_full +
+                                 " names no file, so the address of its signature cannot be made "
+                                 "from it; give it with -fullsig.");
   }
 
   Enable3dControls();

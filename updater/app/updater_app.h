@@ -42,7 +42,11 @@ class CUpdaterApp : public CWinApp {
   CString m_dest;         // first value of -dest: what to open after the update
   bool m_silent = false;  // -silent: no window and no message box at all
   CString m_sig;          // first value of -sig, if any: where the archive's signature is
-  CUpdateLog m_log;       // first value of -log; off without it
+  CString m_full;         // first value of -full, if any: the full archive, for a delta
+                          // that does not fit the installed files
+  CString m_fullSig;      // first value of -fullsig, if any: where the full archive's signature is
+  bool m_allowDowngrade = false;  // -allow-downgrade: an older version may be installed
+  CUpdateLog m_log;               // first value of -log; off without it
   // -waitpid PID: the program that started the update, opened (SYNCHRONIZE)
   // at start-up so that its id cannot pass to another process meanwhile.
   // Null without the option or when no such process runs. Owned here.

@@ -6,6 +6,8 @@
 #include "updater/install/archive_install.h"
 #include "updater/install/in_use_retry.h"
 #include "updater/install/install_file_system.h"
+#include "updater/install/release_install.h"
+#include "updater/release/release_archive.h"
 #include "unzip/unpack.h"
 
 namespace {
@@ -31,6 +33,12 @@ void LogEntry(int32_t index, const CString& name, EntryStep step, const char* re
       break;
     case EntryStep::kFailed:
       log.Write("entry %d %s: failed, the file %s", index, name.GetString(), reason);
+      break;
+    case EntryStep::kPatched:
+      log.Write("entry %d %s: patched", index, name.GetString());
+      break;
+    case EntryStep::kDeleted:
+      log.Write("file %s: deleted", name.GetString());
       break;
   }
 }
@@ -63,7 +71,15 @@ StepOutcome InstallStep(CUpdateRun& run) {
   InstallResult result = InstallResult::kFailedNothingChanged;
   CFileInUseWait inUse(run, kUpdateWaits.fileInUseMs);
   CInUseRetry fs(SystemFileSystem(), [&inUse](const CString& path) { return inUse.Wait(path); });
-  if (archive != nullptr) {
+  if (archive != nullptr && HasReleaseRecord(archive)) {
+    ReleaseInstallOptions options;
+    options.allowDowngrade = run.m_allowDowngrade;
+    options.cancel = CancelRequested;
+    options.report = LogEntry;
+    options.runningProgram = RunningProgramName();
+    options.describe = [&run](const CString& line) { run.m_log.Write("%s", line.GetString()); };
+    result = InstallRelease(archive, run.m_folder, fs, options, &failure);
+  } else if (archive != nullptr) {
     result = InstallArchive(archive, run.m_folder, fs, CancelRequested, &failure, LogEntry,
                             RunningProgramName());
   }
@@ -86,6 +102,16 @@ StepOutcome InstallStep(CUpdateRun& run) {
       return StepFailed(kExitCancelled, "no commit: cancelled while staging; nothing was changed");
     case InstallResult::kRefused:
       return StepFailed(kExitArchiveRefused, "archive refused: " + failure, failure);
+    case InstallResult::kBaseMismatch:
+      // Nothing was written: with -full the run starts again on the full
+      // archive, which fits any installed version.
+      if (!run.m_full.IsEmpty() && InterlockedCompareExchange(&g_updatePhase, kPhaseDownload,
+                                                              kPhaseStaging) == kPhaseStaging) {
+        run.m_fullArchiveNext = true;
+        return StepDone("delta refused: " + failure + "  The full archive " + run.m_full +
+                        " is installed instead.");
+      }
+      return StepFailed(kExitArchiveRefused, "delta refused: " + failure, failure);
     case InstallResult::kFailedRepairPending:
       return StepFailed(kExitUpdateFailed,
                         "commit undone in part: the next start puts the rest back", failure);

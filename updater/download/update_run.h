@@ -24,11 +24,20 @@ class CUpdateRun {
   CUpdateRun(const CUpdateRun&) = delete;
   CUpdateRun& operator=(const CUpdateRun&) = delete;
 
+  // After a delta that does not fit the installed files (InstallStep),
+  // the run goes on with the full archive: m_url and m_sig become -full and
+  // -fullsig, with a new archive path. False when no such switch is due.
+  bool SwitchToFullArchive();
+
   HWND m_window;
-  CString m_url;          // -url
-  CString m_sig;          // -sig, empty when not given
-  CString m_folder;       // the updater's folder, no trailing separator
-  CString m_archivePath;  // "<folder>\<tick count>.tarnwick.zip"
+  CString m_url;                   // -url
+  CString m_sig;                   // -sig, empty when not given
+  CString m_full;                  // -full, empty when not given or already used
+  CString m_fullSig;               // -fullsig
+  bool m_allowDowngrade;           // -allow-downgrade
+  bool m_fullArchiveNext = false;  // set by InstallStep for SwitchToFullArchive
+  CString m_folder;                // the updater's folder, no trailing separator
+  CString m_archivePath;           // "<folder>\<tick count>.tarnwick.zip"
   // -waitpid: the program to wait for, or null; the application owns it.
   HANDLE m_waitProcess;
   unsigned long m_waitPid;
@@ -68,14 +77,18 @@ extern const CUpdateWaits kUpdateWaits;
 StepOutcome WaitForProgramStep(CUpdateRun& run);
 
 // Applies every entry of the archive to the folder all at once or not at
-// all (updater/install/archive_install.h), then deletes the archive. Ends
-// with exit code 3 for a file that is no archive or an archive whose names
-// are refused (updater/install/archive_names.h), 4 when the install failed
-// (nothing changed, or the next start repairs), 5 when cancelled, and with
-// windowGone when the user cancelled before anything was written. A file of
-// the product that another program holds is tried again for up to
-// kUpdateWaits.fileInUseMs, the window naming it and, where the system can
-// tell, that program; Cancel meanwhile undoes the commit (exit 5).
+// all (updater/install/archive_install.h; with a release record,
+// release_install.h), then deletes the archive. Ends with exit code 3 for a
+// file that is no archive, an archive whose names or record are refused
+// (updater/install/archive_names.h), an older version than the installed
+// one, or a delta that does not fit the installed files when there is no
+// -full (with one, the run goes on: SwitchToFullArchive); 4 when the
+// install failed (nothing changed, or the next start repairs), 5 when
+// cancelled, and with windowGone when the user cancelled before anything
+// was written. A file of the product that another program holds is tried
+// again for up to kUpdateWaits.fileInUseMs, the window naming it and, where
+// the system can tell, that program; Cancel meanwhile undoes the commit
+// (exit 5).
 StepOutcome InstallStep(CUpdateRun& run);
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_RUN_H_

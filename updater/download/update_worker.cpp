@@ -45,17 +45,32 @@ CUpdateRun::CUpdateRun(HWND window)
   m_archivePath = DownloadArchivePath(m_folder, GetTickCount());
   m_url = App()->m_url;
   m_sig = App()->m_sig;
+  m_full = App()->m_full;
+  m_fullSig = App()->m_fullSig;
+  m_allowDowngrade = App()->m_allowDowngrade;
+}
+
+bool CUpdateRun::SwitchToFullArchive() {
+  if (!m_fullArchiveNext || m_full.IsEmpty()) return false;
+  m_fullArchiveNext = false;
+  m_url = m_full;
+  m_sig = m_fullSig;
+  m_full.Empty();  // once
+  m_archivePath = DownloadArchivePath(m_folder, GetTickCount());
+  return true;
 }
 
 UINT __cdecl UpdateWorker(LPVOID pParam) {
   CWnd* window = static_cast<CWnd*>(pParam);
   CUpdateRun run(window->m_hWnd);
   StepOutcome outcome;
-  for (UpdateStep step : kUpdateSteps) {
-    outcome = step(run);
-    if (!outcome.logLine.IsEmpty()) run.m_log.Write("%s", outcome.logLine.GetString());
-    if (!outcome.GoesOn()) break;
-  }
+  do {
+    for (UpdateStep step : kUpdateSteps) {
+      outcome = step(run);
+      if (!outcome.logLine.IsEmpty()) run.m_log.Write("%s", outcome.logLine.GetString());
+      if (!outcome.GoesOn()) break;
+    }
+  } while (outcome.GoesOn() && run.SwitchToFullArchive());
   // Cancelled before anything was written: the window and the process are
   // ending; nothing more is said.
   if (!outcome.windowGone) EndRun(window, outcome);

@@ -1,30 +1,10 @@
 #include "updater/install/archive_install.h"
 
-#include "framework/text_format.h"
 #include "updater/install/archive_names.h"
+#include "updater/install/install_outcome.h"
 #include "updater/install/install_transaction.h"
 
 namespace {
-
-const char kNothingChanged[] = "; nothing was changed.";
-
-CString FileFailure(const CString& name, const char* why) {
-  return "Update failed.  The file " + ShownEntryName(name) + " " + why + kNothingChanged;
-}
-
-const char* ExtractFailureReason(UnpackResult result) {
-  switch (result) {
-    case UNPACK_ERR_READ:
-    case UNPACK_ERR_LOCAL_HEADER:
-    case UNPACK_ERR_EXTRA_FIELD:
-    case UNPACK_ERR_DIRECTORY:
-      return "is damaged in the archive";
-    case UNPACK_ERR_PASSWORD:
-      return "is encrypted with another password";
-    default:
-      return "could not be written";
-  }
-}
 
 CString EntryFailure(int32_t index) {
   CString text;
@@ -32,8 +12,6 @@ CString EntryFailure(int32_t index) {
               kNothingChanged);
   return text;
 }
-
-const char kJournalFailure[] = "Update failed.  The update journal could not be written";
 
 // Reads every entry once: the lookups fail early, before anything is
 // written, the sizes (64 bits, a sum past 2^64 - 1 staying there) add up to
@@ -121,24 +99,12 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
     return InstallResult::kFailedNothingChanged;
   }
   if (!names.Check(message)) return InstallResult::kRefused;
-  const uint64_t available = fs.FreeSpace(folder);
-  if (available != UINT64_MAX && needed > available) {
-    // FormatText, not snprintf: in C++ code the latter brings MinGW's whole
-    // printf into the program.
-    char text[200], neededText[kDecimal64Size], availableText[kDecimal64Size];
-    FormatText(text, sizeof(text),
-               "Update failed.  The update needs %s bytes, but only %s bytes are free on the "
-               "disk%s",
-               FormatDecimal64(needed, neededText), FormatDecimal64(available, availableText),
-               kNothingChanged);
-    *message = text;
-    return InstallResult::kFailedNothingChanged;
-  }
+  if (!HasRoomFor(fs, folder, needed, message)) return InstallResult::kFailedNothingChanged;
 
   CInstallTransaction transaction(fs, folder);
   transaction.SetRunningProgram(runningProgram);
   if (!transaction.Begin()) {
-    *message = CString(kJournalFailure) + kNothingChanged;
+    *message = JournalFailure();
     return InstallResult::kFailedNothingChanged;
   }
   for (int32_t i = 0; i < count; ++i) {
@@ -153,27 +119,5 @@ InstallResult InstallArchive(UnpackHandle archive, const CString& folder, CInsta
     return InstallResult::kCancelled;
   }
 
-  CString failed;
-  MoveResult why = MoveResult::kFailed;
-  switch (transaction.Commit(&failed, &why)) {
-    case CommitOutcome::kApplied:
-      return InstallResult::kApplied;
-    case CommitOutcome::kUndone:
-      if (failed.IsEmpty()) {
-        *message = CString(kJournalFailure) + kNothingChanged;
-      } else {
-        *message =
-            FileFailure(failed, why == MoveResult::kInUse ? "is in use" : "could not be replaced");
-      }
-      return InstallResult::kFailedNothingChanged;
-    case CommitOutcome::kBroken:
-      break;
-  }
-  const CString what = failed.IsEmpty()
-                           ? CString("The update journal could not be written")
-                           : "The file " + ShownEntryName(failed) + " could not be replaced";
-  *message = "Update failed.  " + what +
-             ", and not every file could be put back; the next start of the updater puts them "
-             "back.";
-  return InstallResult::kFailedRepairPending;
+  return CommitInstall(&transaction, message);
 }

@@ -7,6 +7,7 @@
 #define UPDATER_INSTALL_ARCHIVE_INSTALL_H_
 
 #include <functional>
+
 #include "framework/cstring.h"
 
 #include "unzip/unpack.h"
@@ -23,6 +24,8 @@ enum class InstallResult {
   kCancelled,             // stopped by the user while staging; nothing changed
   kLockBusy,              // another updater works in the folder; not started
                           // (start-up finds this with CUpdateLock, update_lock.h)
+  kBaseMismatch,          // a delta made for other files than the installed
+                          // ones (release_install.h); nothing was written
 };
 
 // Asked between entries with committing false, and once before the commit
@@ -33,8 +36,9 @@ typedef std::function<bool(bool committing)> InstallCancelCheck;
 // How one entry went while staging, for the run's log: written (to its
 // staging name, or a directory created), kept (an existing target that
 // stays as it is), or failed; reason says why, in words that follow "the
-// file" ("is damaged in the archive"), and is empty otherwise.
-enum class EntryStep { kWritten, kKept, kFailed };
+// file" ("is damaged in the archive"), and is empty otherwise. A release
+// (release_install.h) also patches files, and removes them.
+enum class EntryStep { kWritten, kKept, kFailed, kPatched, kDeleted };
 typedef std::function<void(int32_t index, const CString& name, EntryStep step, const char* reason)>
     InstallEntryReport;
 

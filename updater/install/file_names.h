@@ -40,5 +40,11 @@ struct FsPath {
 };
 
 void ToFsPath(const char* name, FsPath* path);
+// The same for size bytes of UTF-8 (a release record's path), whatever the
+// code page: bytes that are no UTF-8 become a replacement character.
+void Utf8ToFsPath(const char* text, size_t size, FsPath* path);
+
+// Converts size bytes of UTF-8 to UTF-16 as ToFsName does; portable.
+size_t Utf8ToFsName(const char* text, size_t size, char16_t* out, size_t capacity);
 
 #endif  // UPDATER_INSTALL_FILE_NAMES_H_

@@ -5,14 +5,18 @@
 //   install_bench direct|staged ARCHIVE FOLDER
 //
 // direct writes every entry straight to its target through the zip layer;
-// staged applies the archive with InstallArchive. Prints the wall time in
-// seconds; exits 1 when the archive does not open or the update fails.
+// staged applies the archive with InstallArchive, or with InstallRelease when
+// it carries a release record (scripts/bench-delta.sh: a full archive and a
+// delta). Prints the wall time in seconds; exits 1 when the archive does not
+// open or the update fails.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "unzip/unpack.h"
 #include "updater/install/archive_install.h"
+#include "updater/install/release_install.h"
+#include "updater/release/release_archive.h"
 
 int main(int argc, char** argv) {
   if (argc != 4 || (strcmp(argv[1], "direct") != 0 && strcmp(argv[1], "staged") != 0)) {
@@ -34,8 +38,10 @@ int main(int argc, char** argv) {
     }
   } else {
     CString message;
-    ok = InstallArchive(archive, argv[3], SystemFileSystem(), nullptr, &message) ==
-         InstallResult::kApplied;
+    ok = (HasReleaseRecord(archive) ? InstallRelease(archive, argv[3], SystemFileSystem(),
+                                                     ReleaseInstallOptions(), &message)
+                                    : InstallArchive(archive, argv[3], SystemFileSystem(), nullptr,
+                                                     &message)) == InstallResult::kApplied;
     if (!ok) fprintf(stderr, "%s\n", message.GetString());
   }
   UnpackClose(archive);

@@ -1,6 +1,7 @@
 #include "updater/install/install_moves.h"
 
 #include "unzip/platform/file_system.h"
+#include "unzip/unpack.h"
 #include "updater/install/install_names.h"
 
 namespace {
@@ -97,6 +98,12 @@ bool RecordsApplied(CInstallFileSystem& fs, const CString& folder,
         *done = *done && hasTarget && !hasStaged && hasBackup;
         break;
       case RecordKind::kRemove:
+        // A directory there is one the commit made after the removal.
+        if (hasTarget) {
+          const uint32_t attributes = fs.GetAttributes(JoinInstallPath(folder, record.target));
+          if (attributes == kInstallUnknown) return false;
+          hasTarget = (attributes & kUnpackAttrDirectory) == 0;
+        }
         *done = *done && !hasTarget && hasBackup;
         break;
     }
@@ -105,19 +112,29 @@ bool RecordsApplied(CInstallFileSystem& fs, const CString& folder,
 }
 
 bool UndoInstall(CInstallFileSystem& fs, const CString& folder, const InstallJournal& journal) {
+  // Removed files come back last: a directory made in the place of one goes
+  // first.
   for (auto it = journal.records.rbegin(); it != journal.records.rend(); ++it) {
-    if (!UndoRecord(fs, folder, *it)) return false;
+    if (it->kind != RecordKind::kRemove && !UndoRecord(fs, folder, *it)) return false;
   }
   int removed = 0;
   int kept = 0;
   RemoveOwnFolder(fs, folder, kStagingFolderName, &removed, &kept);
   bool directoriesGone = true;
   for (auto it = journal.directories.rbegin(); it != journal.directories.rend(); ++it) {
-    directoriesGone = fs.RemoveEmptyDirectory(JoinInstallPath(folder, *it)) && directoriesGone;
+    const CString path = JoinInstallPath(folder, *it);
+    // A file there is a removed one put back by an undoing cut short.
+    const uint32_t attributes = fs.GetAttributes(path);
+    const bool isFile = attributes != kInstallMissing && attributes != kInstallUnknown &&
+                        (attributes & (kUnpackAttrDirectory | kInstallLink)) == 0;
+    directoriesGone = (isFile || fs.RemoveEmptyDirectory(path)) && directoriesGone;
   }
   // Only the journal knows the directories; what stays in the updater's own
   // folders the next start sweeps without it.
   if (!directoriesGone) return false;
+  for (auto it = journal.records.rbegin(); it != journal.records.rend(); ++it) {
+    if (it->kind == RecordKind::kRemove && !UndoRecord(fs, folder, *it)) return false;
+  }
   RemoveOwnFolder(fs, folder, kBackupFolderName, &removed, &kept);
   fs.RemoveFile(JoinInstallPath(folder, kJournalName));
   return true;

@@ -37,11 +37,11 @@ bool ApplyRecord(CInstallFileSystem& fs, const CString& folder, const InstallRec
 bool RecordsApplied(CInstallFileSystem& fs, const CString& folder,
                     const std::vector<InstallRecord>& records, bool* done);
 
-// Puts the folder back as it was before the commit: every old copy back in
-// its place first, the last record first; then the staged files, the
-// directories the commit made (when empty) and the backup folder go, and
-// last the journal. False when an old copy could not be put back or a
-// directory not removed: the journal then stays for the next start.
+// Puts the folder back as it was before the commit: every old copy of a
+// replaced file back in its place first, the last record first; then the
+// staged files and the directories the commit made (when empty) go, the
+// removed files come back, and the backup folder and last the journal go. False when an old copy
+// could not be put back or a directory not removed: the journal then stays for the next start.
 bool UndoInstall(CInstallFileSystem& fs, const CString& folder, const InstallJournal& journal);
 
 // After the committed record (K): deletes the old copies, what is left of

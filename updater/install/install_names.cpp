@@ -8,6 +8,7 @@
 const char kJournalName[] = "~update.journal";
 const char kStagingFolderName[] = "~update.staging";
 const char kBackupFolderName[] = "~update.backup";
+const char kVersionFileName[] = "~update.version";
 
 namespace {
 
@@ -103,7 +104,7 @@ bool IsSafeRelativePath(const CString& path) {
     bool own = true;
     for (size_t i = 0; i < ownLength; ++i)
       own = own && FoldAscii(text[i]) == FoldAscii(kOwnPrefix[i]);
-    if (own) return false;
+    if (own && !EqualsFolded(text, length, "~UPDATE.VERSION")) return false;
   }
   // Every component, the last one included; a leading separator makes an
   // empty first component, a doubled or trailing one an empty later one.

@@ -21,6 +21,9 @@
 extern const char kJournalName[];        // "~update.journal"
 extern const char kStagingFolderName[];  // "~update.staging"
 extern const char kBackupFolderName[];   // "~update.backup"
+// The installed product version (release_install.h): the one name of the
+// updater's own that a transaction writes like a product file.
+extern const char kVersionFileName[];  // "~update.version"
 
 // The paths, relative to the folder, of staged file number n and of the old
 // copy that file (or a removal) numbered n moves aside. n >= 1.
@@ -42,7 +45,8 @@ CString CanonicalEntryPath(const CString& name);
 // nor "..", no control character or one of <>"|?*, no device name (CON,
 // PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an extension or
 // trailing spaces) in any component, and not inside the updater's own names
-// (a first component beginning with "~update.", compared without case).
+// (a first component beginning with "~update.", compared without case), but
+// for kVersionFileName itself.
 // Separators are '/' and '\'; the search for them steps over double-byte
 // characters. Links on the way are a matter of the disk, not of the text:
 // the callers test them (install_moves.h).

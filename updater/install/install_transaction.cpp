@@ -1,5 +1,6 @@
 #include "updater/install/install_transaction.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "unzip/platform/file_system.h"
@@ -51,6 +52,13 @@ CString CInstallTransaction::Key(const CString& path) const {
   return key;
 }
 
+bool CInstallTransaction::IsRemoval(const CString& key) const {
+  for (const InstallRecord& record : m_records) {
+    if (Key(record.target) == key) return record.kind == RecordKind::kRemove;
+  }
+  return false;
+}
+
 bool CInstallTransaction::IsProgram(const InstallRecord& record) const {
   const CString& target = record.target;
   if (m_program.IsEmpty() || target.GetLength() != m_program.GetLength()) return false;
@@ -75,10 +83,12 @@ bool CInstallTransaction::NoteDirectory(const CString& directory) {
   if (!IsSafeRelativePath(path)) return false;
   const CString key = Key(path);
   if (m_knownDirectories.count(key) != 0) return true;
-  if (m_recordKeys.count(key) != 0) return false;  // a file of this update
+  // A file of this update; only one it removes may give way to the directory.
+  const bool replacesRemoval = m_recordKeys.count(key) != 0;
+  if (replacesRemoval && !IsRemoval(key)) return false;
   const int parent = ParentLength(path);
   if (parent > 0 && !NoteDirectory(path.Left(parent))) return false;
-  const uint32_t attributes = m_fs.GetAttributes(Full(path));
+  const uint32_t attributes = replacesRemoval ? kInstallMissing : m_fs.GetAttributes(Full(path));
   if (attributes == kInstallMissing) {
     m_directories.push_back(path);
   } else if (attributes == kInstallUnknown || (attributes & kInstallLink) ||
@@ -151,8 +161,13 @@ CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why
   failedTarget->Empty();
   *why = MoveResult::kFailed;
   m_open = false;
+  // Removals first: a removed file may give way to a directory the commit
+  // makes (UndoInstall puts them back last).
+  std::stable_partition(m_records.begin(), m_records.end(), [](const InstallRecord& record) {
+    return record.kind == RecordKind::kRemove;
+  });
   for (size_t i = 0; i + 1 < m_records.size(); ++i) {
-    if (!IsProgram(m_records[i])) continue;
+    if (!IsProgram(m_records[i]) || m_records[i].kind == RecordKind::kRemove) continue;
     std::swap(m_records[i], m_records.back());  // at most one record is the program's
     break;
   }
@@ -185,13 +200,7 @@ CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why
   journal.directories = m_directories;
   journal.records = m_records;
 
-  // 3. The directories, the backup folder's, then the moves.
-  for (const CString& directory : m_directories) {
-    if (!m_fs.MakeDirectory(Full(directory))) {
-      *failedTarget = directory;
-      return Undo(journal);
-    }
-  }
+  // 3. The backup folder's, the removals, the directories, then the moves.
   CString backupFolder;
   for (const InstallRecord& record : m_records) {
     if (record.kind == RecordKind::kAdd) continue;
@@ -204,12 +213,26 @@ CommitOutcome CInstallTransaction::Commit(CString* failedTarget, MoveResult* why
     }
     backupFolder = folder;
   }
-  for (const InstallRecord& record : m_records) {
-    if (!ApplyRecord(m_fs, m_folder, record, why)) {
-      *failedTarget = record.target;
+  // Removals stand first (see above).
+  size_t next = 0;
+  auto applyWhile = [&](bool removals) {
+    for (; next < m_records.size() && (m_records[next].kind == RecordKind::kRemove) == removals;
+         ++next) {
+      if (!ApplyRecord(m_fs, m_folder, m_records[next], why)) {
+        *failedTarget = m_records[next].target;
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!applyWhile(true)) return Undo(journal);
+  for (const CString& directory : m_directories) {
+    if (!m_fs.MakeDirectory(Full(directory))) {
+      *failedTarget = directory;
       return Undo(journal);
     }
   }
+  if (!applyWhile(false)) return Undo(journal);
 
   // 4. and 5.
   if (!m_fs.Append(Full(kJournalName), kJournalCommittedRecord, true)) return Undo(journal);

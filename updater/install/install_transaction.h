@@ -9,15 +9,17 @@
 //   1. every staged file is flushed to the disk;
 //   2. the journal gets its D, F and X records and the commit record C, and
 //      is flushed: from here on the next start knows what to put back;
-//   3. the directories are made, then for each file in turn the old one (if
-//      any) is moved to the backup folder and the staged one into place; the
-//      running program comes last;
+//   3. the removed files are moved to the backup folder (one may give way
+//      to a directory of the same name), the directories are made, then for
+//      each file in turn the old one (if any) is moved to the backup folder
+//      and the staged one into place; the running program comes last;
 //   4. the record K is appended and flushed: every new file is in place and
 //      on the disk;
 //   5. only now are the old copies deleted, then the journal.
 // A failed step before 4 writes U (flushed) and undoes the moves: every old
 // copy goes back first, the running program's first of all, then what was
-// staged and the directories made are removed, then the journal.
+// staged and the directories made are removed, then the removed files come
+// back, then the journal goes.
 //
 // Targets are paths relative to the folder, '/' or '\' separated; the journal
 // keeps them '/' separated.
@@ -66,6 +68,7 @@ class CInstallTransaction {
   bool Begin();
   // A directory entry: the directory (trailing separators allowed) and every
   // missing one above it are made by the commit and removed by its undoing.
+  // Where a file is, the directory may only come after PrepareRemoval of it.
   bool NoteDirectory(const CString& directory);
   // Decides what happens to a file entry with the given name and
   // attributes and, for kStage, gives the name (relative to the folder) to
@@ -91,6 +94,7 @@ class CInstallTransaction {
  private:
   CString Full(const CString& relative) const;
   CString Key(const CString& path) const;
+  bool IsRemoval(const CString& key) const;
   bool IsProgram(const InstallRecord& record) const;
   CommitOutcome Undo(const InstallJournal& journal);
 

@@ -27,9 +27,10 @@ using installtest::CFaultyFileSystem;
 using installtest::Operation;
 using installtest::Tree;
 
-const Tree kOld = {{"updater.exe", "old updater"},    {"readme.txt", "old readme"}, {"bin/", ""},
-                   {"bin/engine.dll", "old engine"},  {"bin/obsolete.dll", "old"},  {"docs/", ""},
-                   {"docs/manual.txt", "old manual"}, {"locked.txt", "kept"}};
+const Tree kOld = {
+    {"updater.exe", "old updater"},    {"readme.txt", "old readme"}, {"bin/", ""},
+    {"bin/engine.dll", "old engine"},  {"bin/obsolete.dll", "old"},  {"docs/", ""},
+    {"docs/manual.txt", "old manual"}, {"locked.txt", "kept"},       {"lib", "old lib"}};
 
 struct UpdateStep {
   enum Kind { kFile, kDirectory, kRemoval } kind;
@@ -39,7 +40,8 @@ struct UpdateStep {
 
 // In archive order. The running program comes first and is committed last;
 // readme.txt comes twice and the later one wins; the read-only locked.txt
-// stays as it is; the directory entry has no trailing separator.
+// stays as it is; the directory entry has no trailing separator; the file
+// lib gives way to a directory.
 const std::vector<UpdateStep> kUpdate = {{UpdateStep::kFile, "updater.exe", "new updater"},
                                          {UpdateStep::kFile, "bin\\engine.dll", "new engine"},
                                          {UpdateStep::kFile, "plugins/extra/p.dll", "new plugin"},
@@ -47,7 +49,9 @@ const std::vector<UpdateStep> kUpdate = {{UpdateStep::kFile, "updater.exe", "new
                                          {UpdateStep::kFile, "readme.txt", "first readme"},
                                          {UpdateStep::kDirectory, "empty", ""},
                                          {UpdateStep::kRemoval, "bin/obsolete.dll", ""},
-                                         {UpdateStep::kFile, "readme.txt", "new readme"}};
+                                         {UpdateStep::kFile, "readme.txt", "new readme"},
+                                         {UpdateStep::kRemoval, "lib", ""},
+                                         {UpdateStep::kFile, "lib/new.dll", "new lib"}};
 
 const Tree kNew = {{"updater.exe", "new updater"},
                    {"readme.txt", "new readme"},
@@ -57,6 +61,8 @@ const Tree kNew = {{"updater.exe", "new updater"},
                    {"docs/manual.txt", "old manual"},
                    {"empty/", ""},
                    {"locked.txt", "kept"},
+                   {"lib/", ""},
+                   {"lib/new.dll", "new lib"},
                    {"plugins/", ""},
                    {"plugins/extra/", ""},
                    {"plugins/extra/p.dll", "new plugin"}};
@@ -154,9 +160,10 @@ class InstallTransactionTest : public ::testing::Test {
 
 TEST_F(InstallTransactionTest, CrashMatrixAnyStopLeavesTheOldOrTheNewVersionWholeAndNothingElse) {
   int stopPoints = 0;
-  // Once through the commit; once through its undoing, when the removal's
-  // move fails after three files have been moved.
-  for (const std::string inUse : {"", "obsolete.dll"}) {
+  // Once through the commit; once through its undoing, when readme.txt
+  // cannot be moved aside after the removals, the directories and three
+  // files.
+  for (const std::string inUse : {"", "readme.txt"}) {
     SCOPED_TRACE("in use: " + inUse);
     const Tree& expected = inUse.empty() ? kNew : kOld;
     Prepare();

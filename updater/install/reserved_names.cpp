@@ -79,3 +79,9 @@ bool IsReservedEntryName(const CString& name) {
   ToFsPath(name.GetString(), &path);
   return IsReservedPath(path);
 }
+
+bool IsReservedUtf8Path(const char* path, size_t size) {
+  FsPath split;
+  Utf8ToFsPath(path, size, &split);
+  return IsReservedPath(split);
+}

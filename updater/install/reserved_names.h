@@ -16,6 +16,8 @@
 #ifndef UPDATER_INSTALL_RESERVED_NAMES_H_
 #define UPDATER_INSTALL_RESERVED_NAMES_H_
 
+#include <cstddef>
+
 #include "framework/cstring.h"
 
 // name: a cleaned entry name, relative to the folder, '/' or '\' separated,
@@ -25,5 +27,9 @@ bool IsReservedEntryName(const CString& name);
 struct FsPath;
 // The same for a name already split (file_names.h).
 bool IsReservedPath(const FsPath& path);
+
+// The same for size bytes of UTF-8, '/' separated: a path of a release
+// record, checked whatever the process code page is.
+bool IsReservedUtf8Path(const char* path, size_t size);
 
 #endif  // UPDATER_INSTALL_RESERVED_NAMES_H_

@@ -196,8 +196,8 @@ bool CPatchFileSource::Read(unsigned char* buffer, size_t capacity, size_t* got)
   return *got > 0 || !std::ferror(m_file);
 }
 
-CPatchFileSink::CPatchFileSink(const char* target, uint32_t attributes)
-    : m_file(FsCreatePending(target, attributes)) {}
+CPatchFileSink::CPatchFileSink(const char* target, uint32_t attributes, bool inPlace)
+    : m_file(FsCreatePending(target, attributes, inPlace)) {}
 
 CPatchFileSink::~CPatchFileSink() {
   FsDiscard(m_file);

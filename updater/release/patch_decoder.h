@@ -97,12 +97,14 @@ class CPatchFileSource : public CPatchSource {
 
 // The result written into a new temporary file beside target (the zip
 // layer's pending files, file_system.h) and moved over target only by
-// Commit: a patch that fails never touches what is at target.
+// Commit: a patch that fails never touches what is at target. With inPlace,
+// a target that does not exist yet is written under its own name (a staged
+// file nobody reads before the commit) and removed again unless committed.
 class CPatchFileSink : public CPatchSink {
  public:
   // attributes: kUnpackAttr bits for the new file. valid() tells whether
   // the temporary file could be made.
-  CPatchFileSink(const char* target, uint32_t attributes);
+  CPatchFileSink(const char* target, uint32_t attributes, bool inPlace = false);
   ~CPatchFileSink() override;  // removes the temporary file unless committed
   CPatchFileSink(const CPatchFileSink&) = delete;
   CPatchFileSink& operator=(const CPatchFileSink&) = delete;

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "updater/install/reserved_names.h"
+
 namespace {
 
 char UpperAscii(char c) {
@@ -22,16 +24,6 @@ bool StartsNoCase(const char* a, size_t size, const char* prefix) {
     if (i == size || UpperAscii(a[i]) != UpperAscii(prefix[i])) return false;
   }
   return true;
-}
-
-bool EndsNoCase(const char* a, size_t size, const char* suffix) {
-  size_t length = 0;
-  while (suffix[length] != '\0') ++length;
-  return length <= size && EqualsNoCase(a + size - length, length, suffix);
-}
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (UpperAscii(c) >= 'A' && UpperAscii(c) <= 'F');
 }
 
 // Decodes the UTF-8 character at text[*at] (size bytes in all) and moves
@@ -118,25 +110,6 @@ bool IsDeviceName(const char* name, size_t size) {
          (name[4] == '\xB9' || name[4] == '\xB2' || name[4] == '\xB3');
 }
 
-// The zip layer's temporary name: "~u" and four hex digits.
-bool IsTemporaryName(const char* name, size_t size) {
-  if (size != 6 || !StartsNoCase(name, size, "~u")) return false;
-  for (size_t i = 2; i < 6; ++i) {
-    if (!IsHexDigit(name[i])) return false;
-  }
-  return true;
-}
-
-bool IsOwnComponent(const char* name, size_t size, bool topLevel) {
-  if (topLevel &&
-      (StartsNoCase(name, size, "~update.") || EndsNoCase(name, size, ".tarnwick.zip") ||
-       EndsNoCase(name, size, ".tarnwick.zip.sig"))) {
-    return true;
-  }
-  return IsTemporaryName(name, size) || EndsNoCase(name, size, ".~upd-new") ||
-         EndsNoCase(name, size, ".~upd-old");
-}
-
 // Calls visit(start, length) for each '/'-separated component of path; stops
 // and answers false as soon as visit does.
 template <typename Visit>
@@ -144,7 +117,7 @@ bool EachComponent(const char* path, size_t size, Visit visit) {
   size_t start = 0;
   for (size_t i = 0; i <= size; ++i) {
     if (i == size || path[i] == '/') {
-      if (!visit(path + start, i - start, start == 0)) return false;
+      if (!visit(path + start, i - start)) return false;
       start = i + 1;
     }
   }
@@ -154,9 +127,7 @@ bool EachComponent(const char* path, size_t size, Visit visit) {
 }  // namespace
 
 bool IsUpdaterOwnName(const char* path, size_t size) {
-  return !EachComponent(path, size, [](const char* name, size_t length, bool topLevel) {
-    return !IsOwnComponent(name, length, topLevel);
-  });
+  return IsReservedUtf8Path(path, size);
 }
 
 const char* ReleasePathProblem(const char* path, size_t size) {
@@ -170,7 +141,7 @@ const char* ReleasePathProblem(const char* path, size_t size) {
   }
   if (path[0] == '/') return "begins at the root";
   const char* problem = nullptr;
-  EachComponent(path, size, [&problem](const char* name, size_t length, bool topLevel) {
+  EachComponent(path, size, [&problem](const char* name, size_t length) {
     if (length == 0) {
       problem = "has an empty component";
     } else if (name[length - 1] == '.' || name[length - 1] == ' ') {
@@ -179,11 +150,12 @@ const char* ReleasePathProblem(const char* path, size_t size) {
                     : "has a component ending in '.' or ' '";
     } else if (IsDeviceName(name, length)) {
       problem = "names a device";
-    } else if (IsOwnComponent(name, length, topLevel)) {
-      problem = "is a name the updater keeps for itself";
     }
     return problem == nullptr;
   });
+  if (problem == nullptr && IsUpdaterOwnName(path, size)) {
+    problem = "is a name the updater keeps for itself";
+  }
   return problem;
 }
 

@@ -10,10 +10,11 @@
 // the updater's own names; more than kReleaseMaxPath bytes; bytes that are
 // not UTF-8, and NUL, CR and LF.
 //
-// The updater's own names (compared without case): a top-level name that
-// begins with "~update." or ends with ".tarnwick.zip" or ".tarnwick.zip.sig";
-// anywhere, the zip layer's temporary names ("~u" and four hex digits) and
-// names ending in ".~upd-new" or ".~upd-old".
+// The updater's own names are the install's one list of them
+// (updater/install/reserved_names.h), compared as the file system compares:
+// a top-level name that begins with "~update." or ends with ".tarnwick.zip"
+// or ".tarnwick.zip.sig"; anywhere, the zip layer's temporary names ("~u"
+// and four hex digits) and names ending in ".~upd-new" or ".~upd-old".
 #ifndef UPDATER_RELEASE_RELEASE_PATH_H_
 #define UPDATER_RELEASE_RELEASE_PATH_H_
 
@@ -27,8 +28,8 @@ const size_t kReleaseMaxPath = 259;  // bytes; the zip layer's names are shorter
 // why not, in words that follow the path ("leaves the install folder").
 const char* ReleasePathProblem(const char* path, size_t size);
 
-// Whether name (one component or a whole path) is one of the updater's own.
-// Top-level rules apply to the first component only.
+// Whether the path (or a single component) is one of the updater's own
+// names. Top-level rules apply to the first component only.
 bool IsUpdaterOwnName(const char* path, size_t size);
 
 // The key that two paths naming the same file on Windows share: the path
