@@ -6,6 +6,23 @@ bool IsMessageBox(const ui::WindowInfo& w) {
   return w.className == L"#32770" && GetDlgItem(w.hwnd, 0xFFFF) != nullptr;
 }
 
+void AddTree(const std::wstring& folder, const std::wstring& prefix, FolderTree* tree) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = prefix + found.cFileName;
+    if (name == prefix + L"." || name == prefix + L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*tree)[name + L"\\"] = "";
+      AddTree(folder, name + L"\\", tree);
+    } else {
+      (*tree)[name] = ReadFileBytes(folder + L"\\" + name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 }  // namespace
 
 UpdaterSandbox::UpdaterSandbox(const std::string& updaterExe, const std::string& markerTargetExe) {
@@ -50,6 +67,42 @@ std::vector<std::wstring> UpdaterSandbox::Files(const std::wstring& pattern) con
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return names;
+}
+
+FolderTree ReadFolderTree(const std::wstring& folder) {
+  FolderTree tree;
+  AddTree(folder, L"", &tree);
+  return tree;
+}
+
+FolderTree UpdaterSandbox::Snapshot() const {
+  FolderTree tree = ReadFolderTree(m_folder);
+  tree.erase(L"updater.exe");
+  for (auto it = tree.lower_bound(L"target dir\\");
+       it != tree.end() && it->first.find(L"target dir\\") == 0;) {
+    it = tree.erase(it);
+  }
+  return tree;
+}
+
+void UpdaterSandbox::Plant(const FolderTree& tree) const {
+  for (const auto& [name, content] : tree) {
+    const std::wstring path = m_folder + L"\\" + name;
+    if (name.back() == L'\\') {
+      CreateDirectoryW(path.c_str(), nullptr);
+      continue;
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+}
+
+std::string Describe(const FolderTree& tree) {
+  std::string text;
+  for (const auto& item : tree) text += ui::Narrow(item.first) + " ";
+  return text;
 }
 
 std::optional<ui::WindowInfo> WaitForMessageBox(DWORD processId, DWORD timeoutMs) {

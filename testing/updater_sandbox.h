@@ -7,12 +7,21 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "testing/ui_driver.h"
+
+// Every file (with its content) and directory below a folder, by path
+// relative to it; a directory's path ends with '\' and holds "".
+typedef std::map<std::wstring, std::string> FolderTree;
+// The paths of a tree, for a failure message.
+std::string Describe(const FolderTree& tree);
+// Every file and directory below folder.
+FolderTree ReadFolderTree(const std::wstring& folder);
 
 class UpdaterSandbox {
  public:
@@ -37,6 +46,10 @@ class UpdaterSandbox {
   bool WaitTargetStarted(DWORD timeoutMs) const;
   // Names of the files in the sandbox folder itself matching pattern.
   std::vector<std::wstring> Files(const std::wstring& pattern) const;
+  // The sandbox's tree, "target dir" and updater.exe left out.
+  FolderTree Snapshot() const;
+  // Writes every directory and file of tree into the sandbox.
+  void Plant(const FolderTree& tree) const;
 
  private:
   std::wstring m_folder;

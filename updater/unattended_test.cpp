@@ -123,6 +123,7 @@ TEST(UnattendedTest, EachOutcomeHasItsExitCodeWithAndWithoutWindows) {
        false,
        4},
       {"cancel during the download", server.Url("/slow.zip"), {}, true, 5},
+      // 6: below. 7 needs a folder nobody may write (admin_rights_test.cpp).
   };
   for (const auto& c : cases) {
     for (bool silent : {false, true}) {

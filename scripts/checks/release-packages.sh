@@ -33,6 +33,7 @@ for arch in x64 x86; do
         kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | shlwapi.dll) ;;
         ole32.dll | oleaut32.dll | urlmon.dll | wininet.dll | comctl32.dll | version.dll) ;;
         bcrypt.dll | crypt32.dll | ncrypt.dll | ntdll.dll | msvcrt.dll | ws2_32.dll) ;;
+        rstrtmgr.dll) ;;
         *) fail "$arch $file imports $import, which is not part of Windows" ;;
       esac
     done

@@ -12,6 +12,7 @@ enum UpdaterExitCode {
   kExitUpdateFailed = 4,    // the update failed and nothing was changed
   kExitCancelled = 5,       // the user cancelled
   kExitUpdateRunning = 6,   // another update is running in the same folder
+  kExitRightsRefused = 7,   // administrator rights are needed and were not given
 };
 
 #endif  // UPDATER_APP_EXIT_CODES_H_

@@ -1,7 +1,7 @@
 // StepOutcome: how one step of an update run ended. The run is a short
-// sequence of steps (download, verify, install, then opening the target);
-// each gives back one of these, and the run goes on while the code says
-// kExitUpdated.
+// sequence of steps (download, verify, wait for the product, install, then
+// opening the target); each gives back one of these, and the run goes on
+// while the code says kExitUpdated.
 #ifndef UPDATER_APP_STEP_OUTCOME_H_
 #define UPDATER_APP_STEP_OUTCOME_H_
 

@@ -4,6 +4,7 @@
 
 #include "framework/message_box.h"
 #include "updater/app/cmd_line_options.h"
+#include "updater/app/folder_access.h"
 #include "updater/app/open_target_step.h"
 #include "updater/download/update_status.h"
 #include "updater/res/resource.h"
@@ -32,6 +33,23 @@ void ShowRefusal() {
   MessageBoxW(nullptr, text, L"", MB_OK);
 }
 
+// The command line asks for an update (it may still be refused later, for
+// its -sig or -waitpid); *target is its -dest.
+bool AsksForUpdate(const CCmdLineOptions& options, int optionCount, CString* target) {
+  try {
+    options.GetValue("-url", 0);
+    *target = options.GetValue("-dest", 0);
+  } catch (...) {
+    return false;
+  }
+  return optionCount >= 1;
+}
+
+CString RightsNotGiven(const CString& folder) {
+  return "Update failed.  Administrator rights are needed to write to the folder " + folder +
+         ", and they were not given; nothing was changed.";
+}
+
 // The first value of an option that may be left out; empty without one.
 CString OptionalValue(const CCmdLineOptions& options, const char* name) {
   try {
@@ -49,6 +67,10 @@ END_MESSAGE_MAP()
 
 CUpdaterApp::CUpdaterApp() : CWinApp(nullptr) {}
 
+CUpdaterApp::~CUpdaterApp() {
+  if (m_waitProcess != nullptr) CloseHandle(m_waitProcess);
+}
+
 BOOL CUpdaterApp::InitInstance() {
   AfxEnableControlContainer();
 
@@ -64,6 +86,9 @@ BOOL CUpdaterApp::InitInstance() {
     }
   }
   m_log.Write("start: updater %s, command line: %s", UPDATER_VERSION_TEXT, GetCommandLineA());
+  m_secondStart = options.HasOption(kSecondStartOption);
+  // As early as can be: the id names that program only while it runs.
+  const bool waitPidRead = OpenWaitedProcess(options);
 
   // A folder too long for the updater's own files is refused before
   // anything in it (or, through a path cut short, in its parent) is touched.
@@ -87,6 +112,12 @@ BOOL CUpdaterApp::InitInstance() {
                   MB_OK);
     return FALSE;
   }
+  // Before the repair: one pending in a folder this process may not write
+  // needs the rights as much as the update does.
+  CString target;
+  if (AsksForUpdate(options, optionCount, &target) && !SettleFolderAccess(folder, target)) {
+    return FALSE;
+  }
   // An update on top of a repair that could not finish would mix three
   // versions: the journal stays and nothing starts until it can.
   const RecoveryReport recovery = RecoverInterruptedUpdate(SystemFileSystem(), folder);
@@ -104,6 +135,11 @@ BOOL CUpdaterApp::InitInstance() {
     m_dest = options.GetValue("-dest", 0);
   } catch (...) {
     return Refuse();
+  }
+  if (!waitPidRead) {
+    return RefuseWithMessage("command line refused: -waitpid needs a process id",
+                             "Update refused.  -waitpid must be followed by the id of the "
+                             "program's process.");
   }
   // Optional: without a value the signature's default address applies;
   // without -full a delta that does not fit is refused.
@@ -174,6 +210,9 @@ void CUpdaterApp::OnUpdateEnded(WPARAM finalCode) {
   if (finalCode != kUpdateFinished) return;
   if (m_cancelled) {
     m_log.Write("target not opened: cancelled by the user");
+  } else if (m_secondStart) {
+    // The product never starts with administrator rights.
+    m_log.Write("target left to the updater that started this one");
   } else {
     m_log.Write("%s", OpenTargetStep(m_dest, m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr)
                           .logLine.GetString());
@@ -212,6 +251,95 @@ BOOL CUpdaterApp::RefuseFolder(const CString& folder) {
       "shorter path.",
       folder.GetString(), folder.GetLength(), kUpdaterFolderMaxLength);
   return RefuseWithMessage("folder refused: its path is too long", message);
+}
+
+bool CUpdaterApp::SettleFolderAccess(const CString& folder, const CString& target) {
+  unsigned long error = 0;
+  const FolderAccess access = ProbeFolderAccess(folder, &error);
+  if (access == FolderAccess::kUnknown) {
+    m_log.Write("folder %s: no test file could be made (error %lu); going on", folder.GetString(),
+                error);
+  }
+  const bool elevated = access == FolderAccess::kDenied && IsProcessElevated();
+  switch (DecideFolderAccess(access, elevated, m_silent, m_secondStart)) {
+    case FolderAccessStep::kGoOn:
+      return true;
+    case FolderAccessStep::kCannotWrite:
+      m_log.Write("folder %s may not be written (access denied)%s: no update", folder.GetString(),
+                  m_secondStart ? " by the second start either" : " with administrator rights");
+      m_nExitCode = kExitUpdateFailed;
+      AfxMessageBox("Update failed.  The updater may not write to its folder " + folder +
+                        "; nothing was changed.",
+                    MB_OK);
+      return false;
+    case FolderAccessStep::kRightsNeeded:
+      m_log.Write(
+          "folder %s may not be written, and -silent shows no prompt: administrator rights are "
+          "needed and were not given",
+          folder.GetString());
+      m_nExitCode = kExitRightsRefused;
+      AfxMessageBox(RightsNotGiven(folder), MB_OK);
+      return false;
+    case FolderAccessStep::kElevate:
+      break;
+  }
+  m_log.Write(
+      "folder %s may not be written (access denied): starting the updater again with "
+      "administrator rights",
+      folder.GetString());
+  // The second start takes the lock; this process does nothing more in the
+  // folder.
+  m_updateLock.Release();
+  unsigned long code = 0;
+  if (!RunElevatedCopy(&code, &error)) {
+    if (error == ERROR_CANCELLED) {
+      m_log.Write("administrator rights are needed and were not given: no update");
+      m_nExitCode = kExitRightsRefused;
+      AfxMessageBox(RightsNotGiven(folder), MB_OK);
+    } else {
+      m_log.Write("the updater could not start again with administrator rights (error %lu)", error);
+      m_nExitCode = kExitUpdateFailed;
+      AfxMessageBox(
+          "Update failed.  The updater could not start again with administrator rights; "
+          "nothing was changed.",
+          MB_OK);
+    }
+    return false;
+  }
+  m_log.Write("the updater with administrator rights ended with exit code %lu", code);
+  m_nExitCode = static_cast<int>(code);
+  // The product starts with this process's rights, not the second start's.
+  if (code == kExitUpdated) m_log.Write("%s", OpenTargetStep(target, nullptr).logLine.GetString());
+  return false;
+}
+
+bool CUpdaterApp::OpenWaitedProcess(const CCmdLineOptions& options) {
+  if (!options.HasOption("-waitpid")) return true;
+  CString text;
+  try {
+    text = options.GetValue("-waitpid", 0);
+  } catch (...) {
+    return false;
+  }
+  uint64_t pid = 0;
+  for (int i = 0; i < text.GetLength(); ++i) {
+    const char c = text.GetAt(i);
+    if (c < '0' || c > '9' || i >= 10) return false;
+    pid = pid * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (text.IsEmpty() || pid > 0xFFFFFFFFu) return false;
+  m_waitPid = static_cast<unsigned long>(pid);
+  m_waitProcess = OpenProcess(SYNCHRONIZE, FALSE, m_waitPid);
+  if (m_waitProcess == nullptr) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_INVALID_PARAMETER) {
+      m_log.Write("-waitpid %lu: no such process (it has ended); no wait", m_waitPid);
+    } else {
+      m_log.Write("-waitpid %lu: the process cannot be waited for (error %lu); no wait", m_waitPid,
+                  static_cast<unsigned long>(error));
+    }
+  }
+  return true;
 }
 
 // The program's single application object.

@@ -7,6 +7,7 @@
 #define UPDATER_APP_UPDATER_APP_H_
 
 #include "framework/win_app.h"
+#include "updater/app/cmd_line_options.h"
 #include "updater/app/exit_codes.h"
 #include "updater/app/update_log.h"
 #include "updater/install/update_lock.h"
@@ -14,6 +15,7 @@
 class CUpdaterApp : public CWinApp {
  public:
   CUpdaterApp();
+  ~CUpdaterApp() override;
 
   // Always answers FALSE: the program ends when the dialog (or the refusal
   // message) is closed, or when a silent run is over.
@@ -45,12 +47,27 @@ class CUpdaterApp : public CWinApp {
   CString m_fullSig;      // first value of -fullsig, if any: where the full archive's signature is
   bool m_allowDowngrade = false;  // -allow-downgrade: an older version may be installed
   CUpdateLog m_log;               // first value of -log; off without it
+  // -waitpid PID: the program that started the update, opened (SYNCHRONIZE)
+  // at start-up so that its id cannot pass to another process meanwhile.
+  // Null without the option or when no such process runs. Owned here.
+  unsigned long m_waitPid = 0;
+  HANDLE m_waitProcess = nullptr;
+  // Started by an updater that could not write the folder (folder_access.h):
+  // that one opens the target, this one never starts another.
+  bool m_secondStart = false;
 
  private:
   // Each ends the run with kExitCommandLineRefused and answers FALSE.
   BOOL Refuse();  // the one box for a bad command line
   BOOL RefuseWithMessage(const char* why, const CString& message);  // why: the log line
   BOOL RefuseFolder(const CString& folder);                         // GetUpdaterFolder said no
+  // Probes the folder before anything is done in it. False when the run
+  // ends here (the exit code is set): rights are needed and cannot be had,
+  // or a second start with them has done the run (its exit code is this
+  // run's, and after a good update this process opens the target).
+  bool SettleFolderAccess(const CString& folder, const CString& target);
+  // Reads -waitpid; false when its value is not a process id.
+  bool OpenWaitedProcess(const CCmdLineOptions& options);
 
   volatile LONG m_workerOutcome = kExitDownloadFailed;
   bool m_cancelled = false;  // the user cancelled; the target is not opened

@@ -1,8 +1,10 @@
 // The install step: every entry of the archive, all at once or not at all.
 #include "updater/app/updater_app.h"
+#include "updater/download/file_in_use_wait.h"
 #include "updater/download/update_run.h"
 #include "updater/download/update_status.h"
 #include "updater/install/archive_install.h"
+#include "updater/install/in_use_retry.h"
 #include "updater/install/install_file_system.h"
 #include "updater/install/release_install.h"
 #include "updater/release/release_archive.h"
@@ -67,6 +69,8 @@ StepOutcome InstallStep(CUpdateRun& run) {
   UnpackHandle archive = UnpackOpen(run.m_archivePath, "");
   CString failure;
   InstallResult result = InstallResult::kFailedNothingChanged;
+  CFileInUseWait inUse(run, kUpdateWaits.fileInUseMs);
+  CInUseRetry fs(SystemFileSystem(), [&inUse](const CString& path) { return inUse.Wait(path); });
   if (archive != nullptr && HasReleaseRecord(archive)) {
     ReleaseInstallOptions options;
     options.allowDowngrade = run.m_allowDowngrade;
@@ -74,10 +78,10 @@ StepOutcome InstallStep(CUpdateRun& run) {
     options.report = LogEntry;
     options.runningProgram = RunningProgramName();
     options.describe = [&run](const CString& line) { run.m_log.Write("%s", line.GetString()); };
-    result = InstallRelease(archive, run.m_folder, SystemFileSystem(), options, &failure);
+    result = InstallRelease(archive, run.m_folder, fs, options, &failure);
   } else if (archive != nullptr) {
-    result = InstallArchive(archive, run.m_folder, SystemFileSystem(), CancelRequested, &failure,
-                            LogEntry, RunningProgramName());
+    result = InstallArchive(archive, run.m_folder, fs, CancelRequested, &failure, LogEntry,
+                            RunningProgramName());
   }
   UnpackClose(archive);
   run.m_signedArchive.Release();
@@ -85,6 +89,10 @@ StepOutcome InstallStep(CUpdateRun& run) {
 
   if (archive == nullptr) {
     return StepFailed(kExitArchiveRefused, "archive refused: not a zip archive", kNotAnArchive);
+  }
+  if (inUse.cancelled() && result == InstallResult::kFailedNothingChanged) {
+    return StepFailed(kExitCancelled,
+                      "no commit: cancelled while a file was in use; nothing was changed");
   }
   switch (result) {
     case InstallResult::kApplied:

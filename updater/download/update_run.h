@@ -38,6 +38,9 @@ class CUpdateRun {
   bool m_fullArchiveNext = false;  // set by InstallStep for SwitchToFullArchive
   CString m_folder;                // the updater's folder, no trailing separator
   CString m_archivePath;           // "<folder>\<tick count>.tarnwick.zip"
+  // -waitpid: the program to wait for, or null; the application owns it.
+  HANDLE m_waitProcess;
+  unsigned long m_waitPid;
   // Holds the checked archive against change from the check until the
   // install step lets go of it.
   CSignedArchive m_signedArchive;
@@ -56,6 +59,23 @@ StepOutcome DownloadStep(CUpdateRun& run);
 // it goes on at once.
 StepOutcome VerifyStep(CUpdateRun& run);
 
+// How long a run waits for the product to let go of the folder. The program
+// picks them: update_waits.cpp for the shipped one, tests shorter ones
+// (testing/short_update_waits.cpp).
+struct CUpdateWaits {
+  DWORD programCloseMs;  // for the program of -waitpid to end
+  DWORD fileInUseMs;     // for files that other programs hold during the
+                         // commit, all of one commit together
+};
+extern const CUpdateWaits kUpdateWaits;
+
+// With -waitpid, before the first change to the folder: waits for that
+// program to end, the window saying so. It never ends the program. Fails
+// with exit code 4 when the program still runs after
+// kUpdateWaits.programCloseMs, and 5 when the user cancels meanwhile; the
+// archive is deleted then. Goes on at once without -waitpid.
+StepOutcome WaitForProgramStep(CUpdateRun& run);
+
 // Applies every entry of the archive to the folder all at once or not at
 // all (updater/install/archive_install.h; with a release record,
 // release_install.h), then deletes the archive. Ends with exit code 3 for a
@@ -65,7 +85,10 @@ StepOutcome VerifyStep(CUpdateRun& run);
 // -full (with one, the run goes on: SwitchToFullArchive); 4 when the
 // install failed (nothing changed, or the next start repairs), 5 when
 // cancelled, and with windowGone when the user cancelled before anything
-// was written.
+// was written. A file of the product that another program holds is tried
+// again for up to kUpdateWaits.fileInUseMs, the window naming it and, where
+// the system can tell, that program; Cancel meanwhile undoes the commit
+// (exit 5).
 StepOutcome InstallStep(CUpdateRun& run);
 
 #endif  // UPDATER_DOWNLOAD_UPDATE_RUN_H_

@@ -20,6 +20,11 @@ const WPARAM kUpdateReboot = static_cast<WPARAM>(-3);
 // wParam is the coming try's number (2 or more), lParam the number of tries.
 const UINT WM_UPDATE_RETRY = 1988;  // 0x7C4
 
+// Sent synchronously by the worker while it waits for the product: lParam
+// is the status line's new text (UTF-16, NUL-terminated), valid during the
+// call. wParam is 0.
+const UINT WM_UPDATE_NOTICE = 1989;  // 0x7C5
+
 // Process-wide: nonzero asks the download to stop (the progress reporter
 // then answers E_ABORT), or the staging of files to stop. Cleared by the
 // dialog before the worker runs.
@@ -30,7 +35,8 @@ extern volatile LONG g_abortDownload;
 // download to staging to commit; Cancel moves it from download to cancelled.
 extern volatile LONG g_updatePhase;
 const LONG kPhaseDownload = 0;   // nothing written yet: Cancel ends at once
-const LONG kPhaseStaging = 1;    // Cancel stops the staging and waits for it
+const LONG kPhaseStaging = 1;    // Cancel stops the staging (or the wait for
+                                 // the program to close) and waits for it
 const LONG kPhaseCommit = 2;     // Cancel waits for the commit or its undoing
 const LONG kPhaseCancelled = 3;  // cancelled during the download
 

@@ -19,7 +19,7 @@ CUpdaterApp* App() {
 
 // The steps of a run, in order.
 typedef StepOutcome (*UpdateStep)(CUpdateRun& run);
-const UpdateStep kUpdateSteps[] = {DownloadStep, VerifyStep, InstallStep};
+const UpdateStep kUpdateSteps[] = {DownloadStep, VerifyStep, WaitForProgramStep, InstallStep};
 
 // Every end of a run goes through here: the log, the box that says why it
 // failed, then the application learns the outcome (the exit code) and the
@@ -33,7 +33,11 @@ void EndRun(CWnd* window, const StepOutcome& outcome) {
 
 }  // namespace
 
-CUpdateRun::CUpdateRun(HWND window) : m_window(window), m_log(App()->m_log) {
+CUpdateRun::CUpdateRun(HWND window)
+    : m_window(window),
+      m_waitProcess(App()->m_waitProcess),
+      m_waitPid(App()->m_waitPid),
+      m_log(App()->m_log) {
   // Start-up has refused a folder that leaves no room for the run's files;
   // whatever the answer, m_folder is never a parent reached through a path
   // cut short.

@@ -11,6 +11,10 @@ const char kSignatureSuffix[] = ".tarnwick.zip.sig";
 
 namespace {
 
+// The test of whether the folder can be written (updater/app/folder_access.h)
+// goes when closed; only a power cut can leave one.
+const char kProbePrefix[] = "~update.probe.";
+
 // The previous version staged each file beside its target under these.
 const char kOldStagingSuffix[] = ".~upd-new";
 const char kOldAsideSuffix[] = ".~upd-old";
@@ -61,7 +65,8 @@ class CSweep {
         Count(attributes != kInstallUnknown && m_fs.RemoveFile(path));
       }
     } else if (EndsWith(name, kOldStagingSuffix) || IsLayerTemporary(name) ||
-               (topLevel && (EndsWith(name, kArchiveSuffix) || EndsWith(name, kSignatureSuffix)))) {
+               (topLevel && (EndsWith(name, kArchiveSuffix) || EndsWith(name, kSignatureSuffix) ||
+                             strncmp(name.GetString(), kProbePrefix, strlen(kProbePrefix)) == 0))) {
       Count(m_fs.RemoveFile(path));
     }
   }

@@ -3,8 +3,8 @@
 // left (install_journal.h) it puts the folder back to the old version or on
 // to the new one, whole (install_moves.h); then it sweeps what earlier runs
 // left behind: the staging and backup folders, downloaded archives and
-// their signatures, and the leftovers of the previous version's staging
-// beside the targets (name.~upd-new, name.~upd-old, the zip layer's ~uXXXX).
+// their signatures, tests of writing (~update.probe.N), and the leftovers of the previous version's
+// staging beside the targets (name.~upd-new, name.~upd-old, the zip layer's ~uXXXX).
 //
 // A journal that is not one this updater would have written, or whose paths
 // lead through a link, is never acted on, not even in part: it stays byte

@@ -84,19 +84,22 @@ TEST_F(InstallRecoveryTest, RemovesWhatEarlierRunsLeftBehind) {
                       {"-7.tarnwick.zip", "archive"},
                       {"-7.tarnwick.zip.sig", "signature"},
                       {"~u1f2e", "half written"},
+                      {"~update.probe.4242", ""},  // a test of writing, cut off
                       {Staged(3), "staged"},
                       {Backup(1), "old copy of the running updater"},
                       {"sub/", ""},
                       {"sub/keep.tarnwick.zip", "not the updater's"},
+                      {"sub/~update.probe.1", "not the updater's"},
                       {"notes.txt", "mine"}});
   const RecoveryReport report = Recover();
   EXPECT_EQ(report.outcome, RecoveryOutcome::kNothingFound);
   EXPECT_TRUE(report.AllowsUpdate());
-  EXPECT_EQ(report.LogLine(), "recovery: 8 files left by earlier runs removed, 0 could not be");
+  EXPECT_EQ(report.LogLine(), "recovery: 9 files left by earlier runs removed, 0 could not be");
   EXPECT_EQ(Now(), (Tree{{"lost.txt", "old lost"},
                          {"notes.txt", "mine"},
                          {"sub/", ""},
                          {"sub/keep.tarnwick.zip", "not the updater's"},
+                         {"sub/~update.probe.1", "not the updater's"},
                          {"updater.exe", "new"}}));
   EXPECT_EQ(Recover().LogLine(), "");
 }

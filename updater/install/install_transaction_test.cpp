@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "updater/install/in_use_retry.h"
 #include "updater/install/install_names.h"
 #include "updater/install/install_recovery.h"
 #include "updater/install/install_test_support.h"
@@ -287,6 +288,31 @@ TEST_F(InstallTransactionTest, TheRunningProgramIsMissingOnlyForOneRenameAndSurp
     CFaultyFileSystem nextStart;
     EXPECT_TRUE(Recover(nextStart).AllowsUpdate());
     EXPECT_EQ(Now(), c.after);
+  }
+}
+
+// A file another program holds during the commit is tried again while the
+// caller waits (CInUseRetry), and moved once it is free; a caller that gives
+// up gets the commit undone as before.
+TEST_F(InstallTransactionTest, AFileInUseIsTriedAgainWhileTheCallerWaits) {
+  for (const int freedAfter : {3, 0}) {
+    SCOPED_TRACE(freedAfter > 0 ? "freed after three waits" : "never freed");
+    Prepare();
+    CFaultyFileSystem disk;
+    disk.inUse = "bin/engine.dll";
+    int waits = 0;
+    CInUseRetry fs(disk, [&](const CString& path) {
+      EXPECT_EQ(std::string(path.GetString()), m_folder.str() + "/bin/engine.dll");
+      if (++waits == freedAfter) disk.inUse.clear();
+      return waits < 5;
+    });
+    std::string failed;
+    EXPECT_EQ(RunUpdate(fs, m_folder.str(), &failed),
+              freedAfter > 0 ? Outcome::kApplied : Outcome::kUndone);
+    EXPECT_EQ(waits, freedAfter > 0 ? freedAfter : 5);
+    EXPECT_EQ(failed, freedAfter > 0 ? "" : "bin/engine.dll");
+    EXPECT_EQ(Now(), freedAfter > 0 ? kNew : kOld);
+    EXPECT_EQ(installtest::DeletesOldCopiesOnlyWhenDurable(disk.log), "");
   }
 }
 

@@ -22,6 +22,9 @@ class CUpdateLock {
   // Takes the lock of folder (an existing directory, NUL-terminated) for
   // the life of this object.
   LockResult Acquire(const char* folder);
+  // Lets go of the lock before the process ends (for a second start of the
+  // updater that is to take it). Idempotent.
+  void Release();
 
  private:
   void* m_handle = nullptr;

@@ -4,7 +4,12 @@
 #include "updater/install/update_lock.h"
 
 CUpdateLock::~CUpdateLock() {
+  Release();
+}
+
+void CUpdateLock::Release() {
   if (m_handle != nullptr) CloseHandle(m_handle);
+  m_handle = nullptr;
 }
 
 LockResult CUpdateLock::Acquire(const char* folder) {

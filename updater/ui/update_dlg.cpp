@@ -25,6 +25,7 @@ ON_WM_QUERYDRAGICON()
 ON_WM_TIMER()
 ON_MESSAGE(WM_UPDATE_STATUS, OnUpdateStatus)
 ON_MESSAGE(WM_UPDATE_RETRY, OnUpdateRetry)
+ON_MESSAGE(WM_UPDATE_NOTICE, OnUpdateNotice)
 END_MESSAGE_MAP()
 
 BOOL CUpdateDlg::OnInitDialog() {
@@ -43,8 +44,9 @@ BOOL CUpdateDlg::OnInitDialog() {
 // The user's way out; the worker's failure ends through CDialog::OnCancel.
 void CUpdateDlg::OnCancel() {
   // During the download the dialog ends at once, and the process with it.
-  // Once files are being written, the worker is asked to stop (staging) or
-  // left to end (commit), and the dialog ends on its final message.
+  // Once files are being written (or the worker waits for the program to
+  // close), the worker is asked to stop (staging, waits) or left to end
+  // (commit), and the dialog ends on its final message.
   const LONG phase = InterlockedCompareExchange(&g_updatePhase, kPhaseCancelled, kPhaseDownload);
   if (phase == kPhaseDownload || phase == kPhaseCancelled) {
     static_cast<CUpdaterApp*>(AfxGetApp())->OnUpdateCancelled();
@@ -126,5 +128,10 @@ LRESULT CUpdateDlg::OnUpdateRetry(WPARAM wParam, LPARAM lParam) {
              L"\x6B21\xFF0C\x5171 %d \x6B21\xFF09\x2026",
              static_cast<int>(wParam), static_cast<int>(lParam));
   ::SetDlgItemTextW(m_hWnd, IDC_STATUS, text);
+  return 0;
+}
+
+LRESULT CUpdateDlg::OnUpdateNotice(WPARAM, LPARAM lParam) {
+  ::SetDlgItemTextW(m_hWnd, IDC_STATUS, reinterpret_cast<const wchar_t*>(lParam));
   return 0;
 }

@@ -33,6 +33,9 @@ class CUpdateDlg : public CDialog {
   // which try (wParam) of how many (lParam) comes next; the bar stays where
   // it is. Answers 0.
   LRESULT OnUpdateRetry(WPARAM wParam, LPARAM lParam);
+  // WM_UPDATE_NOTICE: the status line shows the worker's text (lParam) while
+  // it waits for the product. Answers 0.
+  LRESULT OnUpdateNotice(WPARAM wParam, LPARAM lParam);
 
   HICON m_hIcon;  // shared resource icon; not destroyed
   // Cancel was pressed while the worker wrote files; the dialog ends on the
